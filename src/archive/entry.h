@@ -1,0 +1,28 @@
+// The in-memory record of one archive member, and the path-buffer size used
+// throughout.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+inline constexpr int kPathSize = 260;  // 259 bytes and a terminator
+
+struct ArchiveEntry {
+  char method[6];  // "-lh5-" and a NUL
+  std::uint8_t os_id;
+  std::uint32_t packed_size;
+  std::uint32_t original_size;
+  plat::FileTime mtime;  // UTC
+  std::uint32_t attributes;
+  char name[kPathSize];       // file-name part; empty for a directory member
+  char directory[kPathSize];  // empty, or ending in a backslash
+  std::uint16_t crc;
+  std::uint64_t header_offset;
+  std::uint64_t data_offset;
+  std::int32_t header_level;
+  // Per coding run: the archive side and the disk-file side.
+  plat::FileHandle archive_handle;
+  plat::FileHandle file_handle;
+  std::int32_t method_number;
+};

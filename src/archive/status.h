@@ -1,0 +1,27 @@
+// Status codes left in CUnlha::status by every archive operation.
+#pragma once
+
+enum StatusCode : int {
+  kStatusOk = 0,
+  kStatusCannotCreateSfx = 1,
+  kStatusCannotOpen = 2,
+  kStatusNoEmbeddedArchive = 3,
+  kStatusSeekFailed = 5,
+  kStatusDataError = 6,
+  kStatusUnsupportedMethod = 7,
+  kStatusBadHeader = 8,
+  kStatusCrcError = 9,
+  kStatusCannotCreateOutput = 10,
+  kStatusAttributeSkip = 11,
+  kStatusNotNewer = 12,
+  kStatusRewriteFailed = 13,
+  kStatusNoSuchEntry = 14,
+  kStatusCommitFailed = 15,
+  kStatusNoEndMark = 16,
+  kStatusHeaderCrcWarning = 17,
+  kStatusUnknownLevel = 18,
+  kStatusUnsafePath = 19,
+  kStatusDirectoryNotUsed = 20,
+  kStatusCannotOpenFile = 101,
+  kStatusNotAMember = 102,
+};

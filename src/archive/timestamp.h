@@ -1,0 +1,20 @@
+// Conversions between FILETIME (UTC) and the two header time encodings.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+inline constexpr std::uint64_t kFileTimeUnixEpoch = 116444736000000000ULL;
+inline constexpr std::uint64_t kFileTimePerSecond = 10000000ULL;
+
+// MS-DOS date/time words -> local FILETIME; false when not a calendar time.
+bool DosTimeToFileTime(std::uint16_t date, std::uint16_t time, plat::FileTime* localTime);
+// Local FILETIME -> MS-DOS words (odd seconds round up); false out of range.
+bool FileTimeToDosTime(plat::FileTime localTime, std::uint16_t* date, std::uint16_t* time);
+plat::FileTime UnixTimeToFileTime(std::uint32_t unixTime);
+// Returns false (and 0 or 0xFFFFFFFF) outside 1970..2106.
+bool FileTimeToUnixTime(plat::FileTime fileTime, std::uint32_t* unixTime);
+// Local/UTC through the current zone offset.
+plat::FileTime LocalToUtc(plat::FileTime localTime);
+plat::FileTime UtcToLocal(plat::FileTime utcTime);

@@ -1,0 +1,76 @@
+// CUnlha: the open archive. It owns the archive and work file handles, the
+// directory of members, the status code and the archive-side options.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "archive/entry.h"
+#include "archive/inquire_event.h"
+#include "archive/status.h"
+#include "platform/platform.h"
+
+class CUnlha {
+ public:
+  CUnlha();
+  virtual ~CUnlha();
+  CUnlha(const CUnlha&) = delete;
+  CUnlha& operator=(const CUnlha&) = delete;
+
+  // ---- members, in the order of the original layout ----
+  int skipPathCheck = 0;
+  std::int32_t status = 0;
+  char workPath[kPathSize] = {};
+  char archivePath[kPathSize] = {};
+  int skipSystem = 0;
+  int skipHidden = 0;
+  int noConfirm = 0;
+  char baseDir[kPathSize] = {};
+  std::vector<ArchiveEntry> entries;  // the directory, in file order
+  int testMode = 0;
+  int keepGoing = 0;
+  int lowerCaseNames = 0;
+  int compareTimes = 0;
+  int useDirs = 0;
+  int clearReadOnly = 0;
+  CInquireEvent* inquire = nullptr;  // not owned
+  plat::FileHandle workFile = plat::kInvalidFile;
+  plat::FileHandle archiveFile = plat::kInvalidFile;
+  int modified = 0;
+  // Offset of the first member in the archive file: 0 for a plain archive,
+  // the stub's length for a self-extracting one.
+  std::uint64_t archiveStart = 0;
+
+  std::int32_t entryCount() const { return static_cast<std::int32_t>(entries.size()); }
+
+  // ---- opening (archive/unlha.cpp) ----
+  void SetInquireEvent(CInquireEvent* event) { inquire = event; }
+  bool Open(const char* path, bool create);
+  bool LoadDirectory(plat::FileHandle file);
+  bool FindEmbeddedArchive(plat::FileHandle file, std::uint32_t windowSize);
+  // ---- one header (archive/header_reader.cpp) ----
+  bool ReadHeader(plat::FileHandle file, ArchiveEntry& entry);
+
+  // ---- extraction and testing (extract/extract_entry.cpp) ----
+  bool ExtractEntry(ArchiveEntry& entry);
+  bool ExtractFromHandle(plat::FileHandle handle, ArchiveEntry& entry);
+  std::uint16_t UnpackData(plat::FileHandle archiveSide, plat::FileHandle fileSide,
+                           ArchiveEntry& entry, int* success, int* unsupported);
+  // Stored copy with CRC; returns bytes copied or -1.
+  std::int64_t CopyData(plat::FileHandle destination, plat::FileHandle source,
+                        std::uint32_t count, std::uint16_t* crc);
+
+  // ---- rewrite, deletion and commit (compress/rewrite.cpp) ----
+  bool MakeWorkFileName(char* buffer);
+  bool BeginRewrite();
+  bool DeleteMember(ArchiveEntry* entry);
+  bool CloseAndCommit();
+  std::int64_t CopyBytes(plat::FileHandle destination, plat::FileHandle source,
+                         std::uint64_t length);
+};
+
+// 64-bit positioning; returns the new position or UINT64_MAX.
+inline std::uint64_t SeekFile(plat::FileHandle file, std::int64_t distance,
+                              plat::SeekOrigin origin) {
+  return plat::SeekFile(file, distance, origin);
+}

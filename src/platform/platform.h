@@ -1,0 +1,126 @@
+// The one interface between tsubo and the operating system: files, attributes,
+// file times, directory search, time zone, ticks, console and CP932 text.
+// Every path handed in or out is a CP932 byte string with '\' as separator;
+// the backend converts at the OS boundary (see locale.cpp of each backend).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace plat {
+
+// ---- file handles -------------------------------------------------------
+// An opaque handle: a descriptor on POSIX, a HANDLE on Win32.
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kInvalidFile = -1;
+
+enum class Access { Query, Read, Write, ReadWrite };
+enum class Share { None, Read };  // None: exclusive; Read: others may read
+enum class Disposition {
+  OpenExisting,  // fail when the file does not exist
+  CreateAlways,  // create or truncate
+  CreateNew,     // fail when the file exists
+};
+enum class SeekOrigin { Begin, Current, End };
+
+// Error codes reported by LastError(), with Win32's numbers.
+inline constexpr int kErrorNone = 0;
+inline constexpr int kErrorFileNotFound = 2;
+inline constexpr int kErrorPathNotFound = 3;
+inline constexpr int kErrorAccessDenied = 5;
+inline constexpr int kErrorSharingViolation = 32;
+inline constexpr int kErrorFileExists = 80;
+inline constexpr int kErrorOther = 31;
+
+// Opens a file (or, with Access::Query, any existing path, directories
+// included, only to read its time). Returns kInvalidFile and sets LastError()
+// on failure. Share::None takes an exclusive lock and Share::Read a shared
+// one, so two runs on one archive exclude each other as on Windows.
+FileHandle OpenFile(const char* path, Access access, Share share, Disposition disposition);
+int LastError();  // error of the most recent failing call of this layer
+void CloseFile(FileHandle file);
+
+// Read/Write return the number of bytes transferred (possibly short), or -1.
+long ReadFile(FileHandle file, void* buffer, std::uint32_t count);
+long WriteFile(FileHandle file, const void* buffer, std::uint32_t count);
+// Returns the new absolute position, or UINT64_MAX on failure.
+std::uint64_t SeekFile(FileHandle file, std::int64_t distance, SeekOrigin origin);
+bool GetFileSize(FileHandle file, std::uint64_t* size);
+bool FlushFile(FileHandle file);  // data reaches the disk (fsync)
+
+// ---- attributes ----------------------------------------------------------
+inline constexpr std::uint32_t kAttrReadOnly = 0x01;
+inline constexpr std::uint32_t kAttrHidden = 0x02;
+inline constexpr std::uint32_t kAttrSystem = 0x04;
+inline constexpr std::uint32_t kAttrDirectory = 0x10;
+inline constexpr std::uint32_t kAttrArchive = 0x20;
+inline constexpr std::uint32_t kAttrNormal = 0x80;
+inline constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFF;
+
+std::uint32_t GetFileAttributes(const char* path);  // kInvalidAttributes if absent
+bool SetFileAttributes(const char* path, std::uint32_t attributes);
+
+// ---- file times: FILETIME, 100 ns units since 1601-01-01 UTC --------------
+using FileTime = std::uint64_t;
+bool GetFileTime(FileHandle file, FileTime* lastWrite);
+bool SetFileTime(FileHandle file, FileTime creation, FileTime lastWrite);
+FileTime CurrentFileTime();
+// Offset of local time from UTC, in seconds, as it stands now (DST included).
+std::int64_t TimeZoneOffsetSeconds();
+// Milliseconds since some fixed point; wraps at 2^32.
+std::uint32_t TickCount();
+
+// ---- names on disk ---------------------------------------------------------
+bool CreateDirectory(const char* path);
+bool DeleteFile(const char* path);
+bool RenameFile(const char* from, const char* to);  // fails if `to` exists
+// Commits `from` over `to` atomically: `from` is flushed, renamed over `to`
+// in one step and the directory entry made durable. Never deletes `to` first.
+bool ReplaceFile(const char* from, const char* to);
+
+struct FindData {
+  std::string name;  // CP932, last component only
+  std::uint32_t attributes;
+};
+// Lists the entries matching `pattern`, whose last component may hold '*'
+// and '?' (matched as Windows does: ASCII letters without regard to case).
+// A last component without wildcards is looked up as it stands. Results are
+// sorted by name. Names with no CP932 form are reported through
+// `unconvertible` (their bytes as found) and left out of `out`.
+bool FindFiles(const char* pattern, std::vector<FindData>& out,
+               std::vector<std::string>* unconvertible = nullptr);
+
+// ---- console ---------------------------------------------------------------
+enum class Stream { Out, Err };
+// Writes CP932 bytes; a terminal in a UTF-8 locale gets them converted,
+// a pipe or file gets them unchanged.
+void ConsoleWrite(Stream stream, const char* bytes, std::size_t count);
+// Next byte of standard input, or -1 at its end.
+int ReadInputChar();
+// Throws away console input typed ahead (a terminal); on a pipe, the rest of
+// a line that was partly read.
+void DiscardPendingInput();
+
+// ---- CP932 text ------------------------------------------------------------
+bool IsLeadByte(unsigned char c);  // 0x81-0x9F, 0xE0-0xFC
+// Next character after p (p itself at the end of the string).
+const char* CharNext(const char* p);
+// Start of the character before p, never before start.
+const char* CharPrev(const char* start, const char* p);
+// Start of the last character of s, or s itself when s is empty.
+const char* LastChar(const char* s);
+// The last single-byte backslash of s, or nullptr.
+const char* FindLastBackslash(const char* s);
+// Lower-cases ASCII A-Z only, leaving both bytes of double-byte characters.
+void LowerCaseInPlace(char* s);
+
+// ---- start-up --------------------------------------------------------------
+// Chooses the text bridge from the locale and returns the arguments
+// (without the program name) as CP932 strings with '\' separators.
+std::vector<std::string> StartUp(int argc, char** argv);
+// Converts one external text (a response-file line) the way arguments are.
+std::string ExternalToInternal(const std::string& text);
+
+}  // namespace plat
