@@ -64,6 +64,10 @@ class CUnlha {
   bool MakeWorkFileName(char* buffer);
   bool BeginRewrite();
   bool DeleteMember(ArchiveEntry* entry);
+  // Removes the records at `indices` (ascending) in one pass; the same
+  // outcome and statuses as DeleteMember called for each, without the
+  // quadratic cost of shifting the directory once per member.
+  bool DeleteMembers(const std::vector<std::int32_t>& indices);
   bool CloseAndCommit();
   std::int64_t CopyBytes(plat::FileHandle destination, plat::FileHandle source,
                          std::uint64_t length);

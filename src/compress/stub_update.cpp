@@ -6,5 +6,6 @@ bool CLha::FindMember(const char*, std::int32_t*) { return false; }
 bool CUnlha::MakeWorkFileName(char*) { return false; }
 bool CUnlha::BeginRewrite() { return false; }
 bool CUnlha::DeleteMember(ArchiveEntry*) { return false; }
+bool CUnlha::DeleteMembers(const std::vector<std::int32_t>&) { return false; }
 bool CUnlha::CloseAndCommit() { entries.clear(); return true; }
 std::int64_t CUnlha::CopyBytes(plat::FileHandle, plat::FileHandle, std::uint64_t) { return -1; }

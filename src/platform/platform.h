@@ -97,6 +97,9 @@ enum class Stream { Out, Err };
 // Writes CP932 bytes; a terminal in a UTF-8 locale gets them converted,
 // a pipe or file gets them unchanged.
 void ConsoleWrite(Stream stream, const char* bytes, std::size_t count);
+// Writes out what ConsoleWrite buffered (also done at exit and before
+// input is read or standard error written).
+void FlushConsole();
 // Next byte of standard input, or -1 at its end.
 int ReadInputChar();
 // Throws away console input typed ahead (a terminal); on a pipe, the rest of

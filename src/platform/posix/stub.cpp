@@ -22,6 +22,7 @@ bool RenameFile(const char*, const char*) { return false; }
 bool ReplaceFile(const char*, const char*) { return false; }
 bool FindFiles(const char*, std::vector<FindData>&, std::vector<std::string>*) { return false; }
 void ConsoleWrite(Stream, const char*, std::size_t) {}
+void FlushConsole() {}
 int ReadInputChar() { return -1; }
 void DiscardPendingInput() {}
 std::vector<std::string> StartUp(int argc, char** argv) { return std::vector<std::string>(argv + 1, argv + argc); }
