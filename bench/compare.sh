@@ -1,0 +1,169 @@
+#!/usr/bin/env bash
+# Times tsubo against the other LZH tools and gzip on one reproducible corpus,
+# interleaved, best of several runs, and prints MB/s and ratios.
+#
+#   bench/compare.sh [--tsubo PATH] [--runs N] [--work DIR] [--skip-scale] [--skip-memory]
+#
+# Needs: 7zip, libarchive-tools, lhasa, gzip (Debian packages).
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+tsubo="$here/build/tsubo"
+runs=3
+work=/tmp/tsubo-bench
+do_scale=1
+do_memory=1
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --tsubo) tsubo=$(realpath "$2"); shift 2 ;;
+    --runs) runs=$2; shift 2 ;;
+    --work) work=$2; shift 2 ;;
+    --skip-scale) do_scale=0; shift ;;
+    --skip-memory) do_memory=0; shift ;;
+    *) echo "unknown argument: $1" >&2; exit 2 ;;
+  esac
+done
+[ -x "$tsubo" ] || { echo "no tsubo at $tsubo (build it first)" >&2; exit 2; }
+for tool in 7zz bsdtar lhasa gzip perl; do
+  command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 2; }
+done
+export LC_ALL=C TZ=UTC
+mkdir -p "$work"
+cd "$work"
+
+# ---- corpus: ~50 MB of C headers, shared libraries and seeded random bytes --
+make_corpus() {
+  rm -rf corpus && mkdir -p corpus/include corpus/lib corpus/random
+  local budget n=0 f size total=0
+  budget=$((22 * 1024 * 1024))
+  while IFS= read -r f; do
+    size=$(stat -c %s "$f")
+    [ $((total + size)) -le "$budget" ] || break
+    n=$((n + 1))
+    cp "$f" "corpus/include/$(printf '%05d' "$n").h"
+    total=$((total + size))
+  done < <(find /usr/include -type f -name '*.h' -size -256k | LC_ALL=C sort)
+  budget=$((20 * 1024 * 1024)) total=0 n=0
+  while IFS= read -r f; do
+    size=$(stat -c %s "$f")
+    [ $((total + size)) -le "$budget" ] || continue
+    n=$((n + 1))
+    cp "$f" "corpus/lib/$(printf '%04d' "$n").so"
+    total=$((total + size))
+  done < <(find /usr/lib/x86_64-linux-gnu /usr/lib -maxdepth 1 -type f -name '*.so*' -size -4M 2>/dev/null | LC_ALL=C sort -u)
+  perl -e 'srand(20261208); for my $i (1..8) { open(my $o, ">", sprintf("corpus/random/r%d.bin", $i)) or die; binmode $o;
+           print $o pack("L*", map { int(rand(4294967296)) } 1..262144); close $o }'
+  find corpus -type f | LC_ALL=C sort | xargs cat > corpus.bin
+}
+[ -f corpus.bin ] || make_corpus
+corpus_bytes=$(stat -c %s corpus.bin)
+corpus_mb=$(awk -v b="$corpus_bytes" 'BEGIN { printf "%.1f", b / 1048576 }')
+
+# ---- timing helpers ------------------------------------------------------
+now_ns() { date +%s%N; }
+declare -A best
+time_cmd() {  # time_cmd KEY command...  (keeps the best wall time in ns)
+  local key=$1; shift
+  local t0 t1 dt
+  t0=$(now_ns)
+  "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
+  t1=$(now_ns)
+  dt=$((t1 - t0))
+  if [ -z "${best[$key]:-}" ] || [ "$dt" -lt "${best[$key]}" ]; then best[$key]=$dt; fi
+}
+mbps() { awk -v b="$corpus_bytes" -v ns="${best[$1]}" 'BEGIN { printf "%8.1f", b / 1048576 / (ns / 1e9) }'; }
+secs() { awk -v ns="${best[$1]}" 'BEGIN { printf "%7.3f", ns / 1e9 }'; }
+ratio() { awk -v a="${best[$1]}" -v b="${best[$2]}" 'BEGIN { printf "%.2f", a / b }'; }
+
+# ---- archives of the corpus --------------------------------------------
+for m in 2 4; do
+  rm -f "corpus-o$m.lzh"
+  (cd corpus && "$tsubo" a -n2 -r2 -x -o$m "$work/corpus-o$m.lzh" '*' >/dev/null)
+done
+
+echo "tsubo benchmark: corpus $corpus_mb MB ($(find corpus -type f | wc -l) files), best of $runs runs, $(date -u +%Y-%m-%d)"
+echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
+echo
+
+# ---- decode: t on -lh5- and -lh7- archives -------------------------------
+for r in $(seq "$runs"); do
+  for m in 2 4; do
+    time_cmd "tsubo-t-$m" "$tsubo" t -n2 "corpus-o$m.lzh"
+    time_cmd "bsdtar-$m" bsdtar -xOf "corpus-o$m.lzh"
+    time_cmd "7zz-$m" 7zz t "corpus-o$m.lzh"
+    time_cmd "lhasa-$m" lhasa t "corpus-o$m.lzh"
+  done
+done
+echo "Decode (test every member)           time s     MB/s   tsubo faster by"
+for m in 2 4; do
+  method=$([ $m = 2 ] && echo lh5 || echo lh7)
+  fastest=""
+  for tool in bsdtar 7zz lhasa; do
+    if [ -z "$fastest" ] || [ "${best[$tool-$m]}" -lt "${best[$fastest-$m]}" ]; then fastest=$tool; fi
+  done
+  printf '  %-34s %s %s\n' "tsubo t (-$method-)" "$(secs tsubo-t-$m)" "$(mbps tsubo-t-$m)"
+  for tool in bsdtar 7zz lhasa; do
+    printf '  %-34s %s %s   %sx\n' "$tool (-$method-)" "$(secs $tool-$m)" "$(mbps $tool-$m)" "$(ratio $tool-$m tsubo-t-$m)"
+  done
+  echo "  => -$method-: tsubo is $(ratio "$fastest-$m" tsubo-t-$m)x the fastest other reader ($fastest)"
+done
+echo
+
+# ---- encode: a -o2/-o3/-o4 against gzip -6 -------------------------------
+for r in $(seq "$runs"); do
+  time_cmd gzip gzip -6 -c corpus.bin
+  for m in 2 3 4; do
+    rm -f "enc-o$m.lzh"
+    time_cmd "tsubo-a-$m" sh -c "cd corpus && '$tsubo' a -n2 -r2 -x -o$m '$work/enc-o$m.lzh' '*'"
+  done
+done
+gzip_size=$(gzip -6 -c corpus.bin | wc -c)
+echo "Encode                               time s     MB/s   speed vs gzip -6   size"
+printf '  %-34s %s %s   %-16s %s\n' "gzip -6" "$(secs gzip)" "$(mbps gzip)" "1.00" "$gzip_size"
+for m in 2 3 4; do
+  printf '  %-34s %s %s   %-16s %s\n' "tsubo a -o$m" "$(secs tsubo-a-$m)" "$(mbps tsubo-a-$m)" \
+    "$(ratio gzip tsubo-a-$m)" "$(stat -c %s enc-o$m.lzh)"
+done
+echo
+
+# ---- scale: 10,000 against 100,000 small members ---------------------------
+if [ "$do_scale" = 1 ]; then
+  for count in 10000 100000; do
+    dir="small-$count"
+    if [ ! -d "$dir" ]; then
+      mkdir -p "$dir"
+      perl -e 'my ($d, $n) = @ARGV; for my $i (1..$n) { open(my $o, ">", sprintf("%s/f%06d.txt", $d, $i)) or die;
+               print $o "member $i\n" x (1 + $i % 7); close $o }' "$dir" "$count"
+    fi
+  done
+  echo "Scale (100,000 members against 10,000; budget: at most 12x)"
+  for count in 10000 100000; do
+    rm -f "scale-$count.lzh"
+    time_cmd "scale-a-$count" sh -c "cd small-$count && '$tsubo' a -n2 '$work/scale-$count.lzh' '*'"
+    time_cmd "scale-l-$count" "$tsubo" l "scale-$count.lzh"
+    time_cmd "scale-t-$count" "$tsubo" t -n2 "scale-$count.lzh"
+    cp "scale-$count.lzh" "scale-d-$count.lzh"
+    time_cmd "scale-d-$count" "$tsubo" d -n2 "scale-d-$count.lzh"
+  done
+  for op in a l t d; do
+    printf '  %s   10,000: %s s   100,000: %s s   ratio %s\n' "$op" "$(secs scale-$op-10000)" \
+      "$(secs scale-$op-100000)" "$(ratio scale-$op-100000 scale-$op-10000)"
+  done
+  echo
+fi
+
+# ---- memory: peak resident size testing and extracting a 1 GiB member ------
+if [ "$do_memory" = 1 ]; then
+  if [ ! -f big.lzh ]; then
+    mkdir -p big && rm -f big/member.bin
+    for _ in $(seq 24); do cat corpus.bin; done | head -c 1073741824 > big/member.bin
+    (cd big && "$tsubo" a -n2 -o4 "$work/big.lzh" member.bin >/dev/null)
+    rm -f big/member.bin
+  fi
+  peak() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -n 1; }
+  rm -rf out && mkdir out
+  echo "Memory (1 GiB -lh7- member; budget: 8 MiB peak resident)"
+  echo "  tsubo t: $(peak "$tsubo" t -n2 big.lzh) KiB"
+  echo "  tsubo e: $(peak "$tsubo" e -n2 -m big.lzh out/) KiB"
+  rm -rf out
+fi
