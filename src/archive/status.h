@@ -22,6 +22,8 @@ enum StatusCode : int {
   kStatusUnknownLevel = 18,
   kStatusUnsafePath = 19,
   kStatusDirectoryNotUsed = 20,
+  kStatusSfxNotWritable = 21,  // a self-extracting archive is read only
   kStatusCannotOpenFile = 101,
   kStatusNotAMember = 102,
+  kStatusFileTooLarge = 103,  // 4 GiB or more: sizes are 32-bit in the headers
 };
