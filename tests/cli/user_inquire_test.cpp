@@ -133,7 +133,10 @@ TEST(UserInquireTest, ContinueDiscardsTheRestOfALine) {
   for (const auto& [input, expected] :
        {std::pair<std::string, std::string>{"yes\ny\n", "10 1"}, {"yes\nn\n", "10 0"}}) {
     SCOPED_TRACE(input);
-    Asked asked = AskInChild(input, [] { return Overwrite(1) + std::to_string(AskContinue()); });
+    Asked asked = AskInChild(input, [] {
+      std::string answers = Overwrite(1);
+      return answers + std::to_string(AskContinue());
+    });
     EXPECT_EQ(asked.answers, expected);
   }
 }
