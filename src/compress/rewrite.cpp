@@ -251,22 +251,20 @@ bool CUnlha::CloseAndCommit() {
   } else if (rewriteFailed || !FinishWorkFile(*this)) {
     Abandon(*this);
     committed = false;
-  } else if (!plat::ReplaceFile(workPath, archivePath)) {
-    // When the work file is still there, the archive was not replaced.
-    if (plat::GetFileAttributes(workPath) != plat::kInvalidAttributes) {
-      plat::DeleteFile(workPath);
-      Abandon(*this);
-    } else {
-      if (archiveFile != plat::kInvalidFile) plat::CloseFile(archiveFile);
-      archiveFile = plat::kInvalidFile;
-      createdArchive = 0;
-    }
-    committed = false;
   } else {
-    // The archive stays locked until the new one has taken its name, so no
-    // other run can read the old one and later commit over this one.
+    // The archive is held until this moment. ReplaceFile, as Windows does,
+    // replaces no file that is open, and none that another run has taken
+    // since: then the commit fails and the other run's archive stands.
     if (archiveFile != plat::kInvalidFile) plat::CloseFile(archiveFile);
     archiveFile = plat::kInvalidFile;
+    if (!plat::ReplaceFile(workPath, archivePath)) {
+      // When the work file is still there, the archive was not replaced.
+      if (plat::GetFileAttributes(workPath) != plat::kInvalidAttributes) {
+        plat::DeleteFile(workPath);
+        if (createdArchive) plat::DeleteFile(archivePath);
+      }
+      committed = false;
+    }
     createdArchive = 0;
   }
   entries.clear();

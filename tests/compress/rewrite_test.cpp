@@ -182,7 +182,7 @@ TEST(DeleteMember, RecordOutsideTheDirectoryIsRefused) {
   ASSERT_TRUE(archive.DeleteMember(&archive.entries[1]));
   EXPECT_EQ(archive.status, kStatusOk);
   ASSERT_TRUE(archive.CloseAndCommit());
-  EXPECT_EQ(test::ReadFile(bytes.path), "H1hdata-oneH2three" + std::string(1, '\0'));
+  EXPECT_EQ(test::ReadFile(bytes.path), "H1hdata-oneH3three" + std::string(1, '\0'));
 }
 
 TEST(CloseAndCommit, NoChangeLeavesTheArchiveFileAlone) {
