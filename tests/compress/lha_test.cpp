@@ -284,9 +284,9 @@ TEST_F(AddFixture, FailedWriteGivesUpTheRewrite) {
   const std::string before = test::ReadFile(ArchivePath());
   Write("file", test::RandomBytes(5000, 3));
   ASSERT_TRUE(archive_->BeginRewrite());
-  // /dev/full refuses every write, as a full disk does.
-  plat::FileHandle full = plat::OpenFile("\\dev\\full", plat::Access::ReadWrite, plat::Share::Read,
-                                         plat::Disposition::OpenExisting);
+  // /dev/full refuses every write, as a full disk does. (The POSIX backend's
+  // handles are descriptors; tsubo itself opens regular files only.)
+  const plat::FileHandle full = ::open("/dev/full", O_RDWR);
   ASSERT_NE(full, plat::kInvalidFile);
   for (int store = 0; store <= 1; ++store) {
     archive_->storeOnly = store;
