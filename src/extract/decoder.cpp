@@ -3,6 +3,7 @@
 // the whole process, in fixed static storage; nothing is allocated per member.
 #include "extract/decoder.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -336,10 +337,6 @@ std::uint16_t DecodeMember(ArchiveEntry& entry, int* success, int* writeFailed) 
   const std::uint64_t originalSize = entry.original_size;
   const unsigned np = static_cast<unsigned>(positionSymbols);
 
-  reader.bits = 0;
-  reader.count = 0;
-  reader.pos = 0;
-  reader.limit = 0;
   reader.budgetLeft = entry.packed_size;
   reader.file = entry.archive_handle;
 
@@ -349,9 +346,29 @@ std::uint16_t DecodeMember(ArchiveEntry& entry, int* success, int* writeFailed) 
   std::uint32_t pos = windowSize;
   std::uint64_t produced = 0;
   std::uint32_t blockLeft = 0;
-  // The hot loop keeps the bit reader in a local copy, so that byte stores to
-  // the window cannot force it back to memory.
-  BitReader r = reader;
+  // The hot loop keeps the bit reader in locals that never leave this
+  // function, so byte stores to the window cannot force them to memory; the
+  // rare slow paths work on `reader` between Save and Load.
+  std::uint64_t bits = 0;
+  int count = 0;
+  std::uint32_t inPos = 0;
+  std::uint32_t inLimit = 0;
+  auto save = [&] {
+    reader.bits = bits;
+    reader.count = count;
+    reader.pos = inPos;
+    reader.limit = inLimit;
+  };
+  auto load = [&] {
+    bits = reader.bits;
+    count = reader.count;
+    inPos = reader.pos;
+    inLimit = reader.limit;
+  };
+  auto consume = [&](unsigned n) {
+    bits <<= n;
+    count -= static_cast<int>(n);
+  };
 
   while (produced < originalSize) {
     if (pos >= 2 * windowSize) {
@@ -365,48 +382,78 @@ std::uint16_t DecodeMember(ArchiveEntry& entry, int* success, int* writeFailed) 
       pos -= windowSize;
     }
     if (blockLeft == 0) {
-      if (!ReadBlockHeader(r, positionBits, positionSymbols, &blockLeft)) return 0;
+      save();
+      bool ok = ReadBlockHeader(reader, positionBits, positionSymbols, &blockLeft);
+      load();
+      if (!ok) return 0;
     }
-    --blockLeft;  // a block size of 0 wraps: its tables serve to the end
+    // A run of symbols that needs none of the checks above: each symbol
+    // gives at most 256 bytes and takes at most 47 bits (6 bytes) of input,
+    // so the window cannot fill, the original size cannot be passed and the
+    // buffered input cannot run out before the run ends. Near those limits
+    // symbols go one at a time with a checked refill.
+    std::uint32_t run = blockLeft;
+    run = std::min(run, (2 * windowSize - pos) / 256);
+    std::uint64_t left = (originalSize - produced) / 256;
+    if (left < run) run = static_cast<std::uint32_t>(left);
+    std::uint32_t inputLeft = inLimit - inPos;
+    run = std::min(run, inputLeft > 15 ? (inputLeft - 9) / 6 : 0);
+    const bool careful = run == 0;
+    if (careful) run = 1;
+    blockLeft -= run;  // a block size of 0 wraps: its tables serve to the end
+    const std::uint32_t runStart = pos;
 
-    Refill(r);
-    unsigned entryBits = literalTable[r.bits >> (64 - kLiteralBits)];
-    unsigned c = entryBits & kEntryValueMask;
-    if (c < static_cast<unsigned>(kLiteralSymbols)) {
-      Consume(r, static_cast<int>(entryBits >> kEntryLengthShift));
-    } else {
-      int s = WalkTree(r, c, kLiteralSymbols, kLiteralBits, literalLengths);
-      if (s < 0) return 0;
-      c = static_cast<unsigned>(s);
+    for (std::uint32_t k = run; k > 0; --k) {
+      if (!careful) {
+        // Whole bytes up to 56..63 bits; at least 8 bytes are buffered.
+        bits |= LoadBigEndian64(input + inPos) >> count;
+        inPos += static_cast<std::uint32_t>(63 - count) >> 3;
+        count |= 56;
+      } else if (count < 56) {
+        save();
+        RefillSlow(reader);
+        load();
+      }
+      unsigned entryBits = literalTable[bits >> (64 - kLiteralBits)];
+      unsigned c = entryBits & kEntryValueMask;
+      if (c < static_cast<unsigned>(kLiteralSymbols)) {
+        consume(entryBits >> kEntryLengthShift);
+      } else {
+        save();
+        int s = WalkTree(reader, c, kLiteralSymbols, kLiteralBits, literalLengths);
+        load();
+        if (s < 0) return 0;
+        c = static_cast<unsigned>(s);
+      }
+      if (c < 256) {
+        window[pos++] = static_cast<std::uint8_t>(c);
+        continue;
+      }
+      const std::uint32_t length = c - 253;
+      // 56 bits were there: 16 for the symbol leave enough for a position
+      // code (16) and its extra bits (15).
+      entryBits = smallTable[bits >> (64 - kSmallBits)];
+      unsigned j = entryBits & kEntryValueMask;
+      if (j < np) {
+        consume(entryBits >> kEntryLengthShift);
+      } else {
+        save();
+        int s = WalkTree(reader, j, np, kSmallBits, smallLengths);
+        load();
+        if (s < 0) return 0;
+        j = static_cast<unsigned>(s);
+      }
+      std::uint32_t distance = 1;
+      if (j > 0) {
+        unsigned extra = j - 1;
+        distance += (1u << extra) + static_cast<std::uint32_t>((bits >> 1) >> (63 - extra));
+        consume(extra);
+      }
+      CopyMatch(window + pos, distance, length);
+      pos += length;
     }
-    if (c < 256) {
-      window[pos++] = static_cast<std::uint8_t>(c);
-      ++produced;
-      continue;
-    }
-    const std::uint32_t length = c - 253;
-    // At least 56 bits were there: 16 for the symbol leave enough for a
-    // position code (16) and its extra bits (15).
-    entryBits = smallTable[r.bits >> (64 - kSmallBits)];
-    unsigned j = entryBits & kEntryValueMask;
-    if (j < np) {
-      Consume(r, static_cast<int>(entryBits >> kEntryLengthShift));
-    } else {
-      int s = WalkTree(r, j, np, kSmallBits, smallLengths);
-      if (s < 0) return 0;
-      j = static_cast<unsigned>(s);
-    }
-    std::uint32_t distance = 1;
-    if (j > 0) {
-      int extra = static_cast<int>(j) - 1;
-      distance += (1u << extra) + static_cast<std::uint32_t>((r.bits >> 1) >> (63 - extra));
-      Consume(r, extra);
-    }
-    CopyMatch(window + pos, distance, length);
-    pos += length;
-    produced += length;
+    produced += pos - runStart;
   }
-  reader = r;
 
   // The last symbol may reach past the original size; only original_size
   // bytes are passed on, in pieces of at most W.

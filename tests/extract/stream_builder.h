@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <queue>
 #include <random>
 #include <string>
 #include <utility>
@@ -327,6 +328,116 @@ inline std::vector<Symbol> RandomSymbols(int method, std::size_t size, std::mt19
     produced += static_cast<std::size_t>(length);
   }
   return symbols;
+}
+
+// Huffman code lengths for the frequencies, at most 16 bits (frequencies are
+// halved until the code fits). A single used symbol gets length 1, which
+// the block writer turns into the one-symbol form.
+inline std::vector<int> HuffmanLengths(std::vector<std::uint64_t> freq) {
+  const int n = static_cast<int>(freq.size());
+  for (;;) {
+    std::vector<int> parent(2 * static_cast<std::size_t>(n), -1);
+    using Item = std::pair<std::uint64_t, int>;
+    std::priority_queue<Item, std::vector<Item>, std::greater<Item>> heap;
+    for (int s = 0; s < n; ++s) {
+      if (freq[s] > 0) heap.push({freq[s], s});
+    }
+    std::vector<int> lengths(n, 0);
+    if (heap.size() <= 1) {
+      if (!heap.empty()) lengths[heap.top().second] = 1;
+      return lengths;
+    }
+    int next = n;
+    while (heap.size() > 1) {
+      Item a = heap.top();
+      heap.pop();
+      Item b = heap.top();
+      heap.pop();
+      parent[a.second] = next;
+      parent[b.second] = next;
+      heap.push({a.first + b.first, next++});
+    }
+    int longest = 0;
+    for (int s = 0; s < n; ++s) {
+      if (freq[s] == 0) continue;
+      int depth = 0;
+      for (int p = s; parent[p] != -1; p = parent[p]) ++depth;
+      lengths[s] = depth;
+      longest = std::max(longest, depth);
+    }
+    if (longest <= 16) return lengths;
+    for (auto& f : freq) {
+      if (f > 0) f = (f + 1) / 2;
+    }
+  }
+}
+
+// A plain greedy LZSS compressor (hash chains) producing a valid stream of
+// the method with Huffman codes per block. Not tsubo's encoder: only a source
+// of realistic test streams.
+inline std::string CompressForTest(int method, const std::string& data, int chainLimit = 16) {
+  const MethodInfo info = Info(method);
+  const std::uint32_t window = 1u << info.windowBits;
+  const std::size_t size = data.size();
+  const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
+  constexpr int kHashBits = 15;
+  std::vector<std::int64_t> head(1u << kHashBits, -1);
+  std::vector<std::int64_t> prev(size, -1);
+  auto hash = [&](std::size_t i) {
+    return ((bytes[i] << 10) ^ (bytes[i + 1] << 5) ^ bytes[i + 2]) & ((1u << kHashBits) - 1);
+  };
+  auto insert = [&](std::size_t i) {
+    if (i + 2 >= size) return;
+    unsigned h = hash(i);
+    prev[i] = head[h];
+    head[h] = static_cast<std::int64_t>(i);
+  };
+  BitWriter w;
+  std::vector<Symbol> block;
+  auto flush = [&]() {
+    if (block.empty()) return;
+    std::vector<std::uint64_t> literalFreq(510, 0);
+    std::vector<std::uint64_t> positionFreq(static_cast<std::size_t>(info.positionSymbols), 0);
+    for (const Symbol& s : block) {
+      literalFreq[s.c]++;
+      if (s.c >= 256) positionFreq[PositionSymbol(s.distance)]++;
+    }
+    WriteBlock(w, method, block, HuffmanLengths(literalFreq), HuffmanLengths(positionFreq));
+    block.clear();
+  };
+  for (std::size_t i = 0; i < size;) {
+    int bestLength = 0;
+    std::uint32_t bestDistance = 0;
+    if (i + 2 < size) {
+      int chain = chainLimit;
+      for (std::int64_t j = head[hash(i)]; j >= 0 && chain-- > 0; j = prev[j]) {
+        std::uint64_t distance = i - static_cast<std::size_t>(j);
+        if (distance > window) break;
+        int length = 0;
+        std::size_t limit = std::min<std::size_t>(256, size - i);
+        while (static_cast<std::size_t>(length) < limit && bytes[j + length] == bytes[i + length]) {
+          ++length;
+        }
+        if (length > bestLength) {
+          bestLength = length;
+          bestDistance = static_cast<std::uint32_t>(distance);
+          if (length == 256) break;
+        }
+      }
+    }
+    if (bestLength >= 3) {
+      block.push_back(Match(bestLength, bestDistance));
+      for (int k = 0; k < bestLength; ++k) insert(i + static_cast<std::size_t>(k));
+      i += static_cast<std::size_t>(bestLength);
+    } else {
+      block.push_back(Lit(bytes[i]));
+      insert(i);
+      ++i;
+    }
+    if (block.size() == 16384) flush();
+  }
+  flush();
+  return w.Bytes();
 }
 
 inline std::uint16_t ReferenceCrc16(const std::string& data) {
