@@ -175,7 +175,7 @@ bool CUnlha::ExtractFromHandle(plat::FileHandle handle, ArchiveEntry& entry) {
   }
   if (!fits || !MakeOutputPath(baseDir, relative, lowerCaseNames, output)) {
     std::string stored = std::string(entry.directory) + entry.name;
-    PrintError(msg::kMsgPathTooLong, stored.c_str());
+    PrintError(msg::kMsgExtractPathTooLong, stored.c_str());
     status = kStatusPathTooLong;
     return false;
   }
