@@ -38,8 +38,12 @@ void BM_CharPrevToStart(benchmark::State& state) {
 BENCHMARK(BM_CharPrevToStart);
 
 // One folder of files named in UTF-8, half of them Japanese.
+std::string folder;
+
+void RemoveFolder() { std::filesystem::remove_all(folder); }
+
 const std::string& BigFolder() {
-  static std::string path = [] {
+  if (folder.empty()) {
     std::string dir = (std::filesystem::temp_directory_path() / "tsubo-bench-XXXXXX").string();
     if (!mkdtemp(dir.data())) std::abort();
     for (int i = 0; i < 20000; ++i) {
@@ -47,10 +51,10 @@ const std::string& BigFolder() {
       int fd = open(name.c_str(), O_CREAT | O_WRONLY, 0644);
       if (fd >= 0) close(fd);
     }
-    std::atexit([] { std::filesystem::remove_all(path); });
-    return dir;
-  }();
-  return path;
+    folder = dir;
+    std::atexit(RemoveFolder);  // registered after `folder`, so it runs first
+  }
+  return folder;
 }
 
 void FindAll(benchmark::State& state, const char* locale) {
