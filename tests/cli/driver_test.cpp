@@ -78,7 +78,9 @@ TEST(DriverTest, BadCommandLines) {
 // An archive that cannot be opened: the name line, the message of its status
 // on standard error, exit code 2, and nothing created.
 TEST(DriverTest, OpenFailures) {
-  std::string level3 = "\x20\x00-lh0-" + std::string(13, '\0') + "\x03" + std::string(20, '\0');
+  // 21 bytes whose level byte (offset 20) is 3.
+  std::string level3("\x20\x00-lh0-", 7);
+  level3 += std::string(13, '\0') + "\x03" + std::string(20, '\0');
   const struct {
     std::string file, content;  // archive put in place first ("" file: none)
     std::vector<std::string> args;
