@@ -79,7 +79,11 @@ TEST(MatchWildcard, Table) {
       {"?a.txt", "\x83\x61.txt", false},
       // After two lead-byte values (one whole character) a letter is a
       // letter again; after three it is a second byte.
-      {"\x83\x83" "a", "\x83\x83" "A", true},
+      {"\x83\x83"
+       "a",
+       "\x83\x83"
+       "A",
+       true},
       {"\x83\x83\x83\x61", "\x83\x83\x83\x41", false},
       {"*\x95\x5C", "\x95\x5C", true},
       {"?\x5C", "\x95\x5C", true},
