@@ -75,27 +75,59 @@ TEST(DriverTest, BadCommandLines) {
   }
 }
 
-TEST(DriverTest, MissingArchiveForExtract) {
-  test::TempDir dir;
-  RunResult r = RunTsubo({"e", "new.lzh"}, In(dir));
-  EXPECT_EQ(r.out, "Archive file new.lzh\n\n");
-  EXPECT_EQ(r.err, Sjis("エラー: 書庫が開けませんでした\n"));
-  EXPECT_EQ(r.exitCode, 2);
-  EXPECT_FALSE(test::FileExists(dir / "new.lzh"));
-  // The name as resolved: ".lzh" appended.
-  r = RunTsubo({"t", "new"}, In(dir));
-  EXPECT_EQ(r.out, "Archive file new.lzh\n\n");
-  EXPECT_EQ(r.exitCode, 2);
-}
-
-TEST(DriverTest, SelfExtractingArchiveIsNotCreated) {
-  test::TempDir dir;
-  test::WriteFile(dir / "f", "data");
-  RunResult r = RunTsubo({"a", "prog.exe", "f"}, In(dir));
-  EXPECT_EQ(r.out, "Archive file prog.exe\n\n");
-  EXPECT_EQ(r.err, Sjis("エラー: 自己展開書庫は作成できません\n"));
-  EXPECT_EQ(r.exitCode, 2);
-  EXPECT_FALSE(test::FileExists(dir / "prog.exe"));
+// An archive that cannot be opened: the name line, the message of its status
+// on standard error, exit code 2, and nothing created.
+TEST(DriverTest, OpenFailures) {
+  // 21 bytes whose level byte (offset 20) is 3.
+  std::string level3("\x20\x00-lh0-", 7);
+  level3 += std::string(13, '\0') + "\x03" + std::string(20, '\0');
+  const struct {
+    std::string file, content;  // archive put in place first ("" file: none)
+    std::vector<std::string> args;
+    std::string out, err;
+  } cases[] = {
+      {"",
+       "",
+       {"e", "new.lzh"},
+       "Archive file new.lzh\n\n",
+       Sjis("エラー: 書庫が開けませんでした\n")},
+      {"", "", {"t", "new"}, "Archive file new.lzh\n\n", Sjis("エラー: 書庫が開けませんでした\n")},
+      {"",
+       "",
+       {"d", "new.lzh", "x"},
+       "Archive file new.lzh\n\n",
+       Sjis("エラー: 書庫が開けませんでした\n")},
+      {"",
+       "",
+       {"a", "prog.exe", "f"},
+       "Archive file prog.exe\n\n",
+       Sjis("エラー: 自己展開書庫は作成できません\n")},
+      {"bad.lzh",
+       level3,
+       {"l", "bad.lzh"},
+       "Archive file bad.lzh\n\n",
+       Sjis("エラー: 未知のヘッダが見つかりました")},  // no line end
+      {"short.lzh",
+       "abcde",
+       {"l", "short"},
+       "Archive file short.lzh\n\n",
+       Sjis("エラー: ヘッダーが不正です\n")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[1]);
+    test::TempDir dir;
+    test::WriteFile(dir / "f", "data");
+    if (!c.file.empty()) test::WriteFile(dir / c.file, c.content);
+    RunResult r = RunTsubo(c.args, In(dir));
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_FALSE(test::FileExists(dir / "new.lzh"));
+    EXPECT_FALSE(test::FileExists(dir / "prog.exe"));
+    if (!c.file.empty()) {
+      EXPECT_EQ(test::ReadFile(dir / c.file), c.content);
+    }
+  }
 }
 
 TEST(DriverTest, ListingWithoutCommandLetter) {
