@@ -84,6 +84,7 @@ int RunExtract() {
         if (!MayContinue(archive)) return 2;
         break;
       case kStatusUnsupportedMethod:
+      case kStatusPathTooLong:  // reported on standard error when refused
         ++ng;
         break;
       case kStatusAttributeSkip:
