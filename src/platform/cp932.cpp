@@ -1,10 +1,60 @@
-// STUB: replaced by the platform work.
+// The code page 932 character walk, shared by every backend: a lead byte
+// (0x81-0x9F, 0xE0-0xFC) and the byte after it form one character, so the
+// trail byte 0x5C of a character such as 0x95 0x5C is never a backslash.
+#include <cstring>
+
 #include "platform/platform.h"
+
 namespace plat {
+
 bool IsLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-const char* CharNext(const char* p) { return *p ? p + 1 : p; }
-const char* CharPrev(const char* start, const char* p) { return p > start ? p - 1 : start; }
-const char* LastChar(const char* s) { return s; }
-const char* FindLastBackslash(const char*) { return nullptr; }
-void LowerCaseInPlace(char*) {}
+
+const char* CharNext(const char* p) {
+  if (*p == '\0') return p;
+  // A lead byte at the very end stands alone: never step over the terminator.
+  if (IsLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0') return p + 2;
+  return p + 1;
+}
+
+// CP932 is not self-synchronising, yet a byte outside the lead range always
+// ends a character (it is a single byte or a trail byte). So the bytes
+// between the last such byte and p-1 are lead-range bytes that pair up from
+// the left, and their count tells whether p-1 is a trail byte. This gives
+// exactly the result of a walk from `start` without rescanning the string.
+const char* CharPrev(const char* start, const char* p) {
+  if (p <= start) return start;
+  const char* last = p - 1;
+  const char* q = last;
+  while (q > start && IsLeadByte(static_cast<unsigned char>(q[-1]))) --q;
+  return ((last - q) % 2 == 1) ? last - 1 : last;
+}
+
+const char* LastChar(const char* s) { return CharPrev(s, s + std::strlen(s)); }
+
+const char* FindLastBackslash(const char* s) {
+  const char* found = nullptr;
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(s);
+  while (*p) {
+    if (IsLeadByte(*p) && p[1] != '\0') {
+      p += 2;
+    } else {
+      if (*p == '\\') found = reinterpret_cast<const char*>(p);
+      ++p;
+    }
+  }
+  return found;
+}
+
+void LowerCaseInPlace(char* s) {
+  unsigned char* p = reinterpret_cast<unsigned char*>(s);
+  while (*p) {
+    if (IsLeadByte(*p) && p[1] != '\0') {
+      p += 2;
+    } else {
+      if (*p >= 'A' && *p <= 'Z') *p = static_cast<unsigned char>(*p + ('a' - 'A'));
+      ++p;
+    }
+  }
+}
+
 }  // namespace plat

@@ -89,6 +89,11 @@ struct FindData {
 // A last component without wildcards is looked up as it stands. Results are
 // sorted by name. Names with no CP932 form are reported through
 // `unconvertible` (their bytes as found) and left out of `out`.
+// Returns true when anything matched, as FindFirstFile succeeds: "." and
+// ".." count as matches but are never returned, so an empty directory
+// searched with "*" succeeds with `out` empty. Otherwise false, with
+// LastError() kErrorFileNotFound, or kErrorPathNotFound when the directory
+// does not exist.
 bool FindFiles(const char* pattern, std::vector<FindData>& out,
                std::vector<std::string>* unconvertible = nullptr);
 

@@ -1,0 +1,189 @@
+// CLha::WriteHeader: builds the header of one member at its level (0, 1 or
+// 2) and writes it in one piece, or only measures it; plus the writers of
+// the four extended-header types tsubo emits.
+//
+// Limits: a member path (directory and name) over 259 bytes, and a name or
+// directory over 256 bytes where it goes into an extended header, are
+// refused with a length of 0 (measuring too), as is a level-1 member whose
+// packed size plus extended headers would not fit the 32-bit size field.
+// Such a header could not be read back, so nothing is written for it.
+#include <cstring>
+
+#include "archive/checksum.h"
+#include "archive/header_names.h"
+#include "archive/timestamp.h"
+#include "compress/lha.h"
+
+namespace {
+
+constexpr std::size_t kExtendedNameCapacity = 257;
+constexpr std::size_t kMaxExtendedName = 256;
+constexpr unsigned kMaxLevel0Path = 233;
+constexpr unsigned kMaxLevel1Name = 230;
+// Largest header: 27 + 230 base bytes or 26, two name extensions of at
+// most 259 bytes, two of 5 bytes and a pad byte.
+constexpr std::size_t kHeaderBufferSize = 1024;
+
+void Put16(unsigned char* p, std::uint32_t value) {
+  p[0] = static_cast<unsigned char>(value);
+  p[1] = static_cast<unsigned char>(value >> 8);
+}
+
+void Put32(unsigned char* p, std::uint32_t value) {
+  Put16(p, value);
+  Put16(p + 2, value >> 16);
+}
+
+// Each extended-header writer stores type, payload and a next-size of 0 at
+// `destination` (unless measuring) and returns the extended header's size.
+std::uint32_t WriteNameExtension(unsigned char* destination, const ArchiveEntry& entry,
+                                 bool measure, std::size_t capacity) {
+  const std::size_t length = std::strlen(entry.name);
+  if (measure) return static_cast<std::uint32_t>(length + 3);
+  destination[0] = 0x01;
+  EncodeNameForHeader(reinterpret_cast<char*>(destination + 1), capacity, entry.name);
+  Put16(destination + 1 + length, 0);
+  return static_cast<std::uint32_t>(length + 3);
+}
+
+std::uint32_t WriteDirectoryExtension(unsigned char* destination, const ArchiveEntry& entry,
+                                      bool measure, std::size_t capacity) {
+  const std::size_t length = std::strlen(entry.directory);
+  if (measure) return static_cast<std::uint32_t>(length + 3);
+  destination[0] = 0x02;
+  EncodeNameForHeader(reinterpret_cast<char*>(destination + 1), capacity, entry.directory);
+  Put16(destination + 1 + length, 0);
+  return static_cast<std::uint32_t>(length + 3);
+}
+
+std::uint32_t WriteAttributeExtension(unsigned char* destination, const ArchiveEntry& entry,
+                                      bool measure) {
+  if (measure) return 5;
+  destination[0] = 0x40;
+  Put16(destination + 1, entry.attributes & 0xFFFF);
+  Put16(destination + 3, 0);
+  return 5;
+}
+
+// The payload stays 0 until the CRC of the whole header is known.
+std::uint32_t WriteCrcExtension(unsigned char* destination, const ArchiveEntry& entry,
+                                bool measure) {
+  (void)entry;
+  if (measure) return 5;
+  destination[0] = 0x00;
+  Put16(destination + 1, 0);
+  Put16(destination + 3, 0);
+  return 5;
+}
+
+// Level-0 path: directory and name, cut to 233 bytes without splitting a
+// double-byte character. Returns its length in the header.
+unsigned EncodeLevel0Path(unsigned char* destination, const ArchiveEntry& entry) {
+  char path[kPathSize];
+  const std::size_t directoryLength = std::strlen(entry.directory);
+  std::memcpy(path, entry.directory, directoryLength);
+  std::strcpy(path + directoryLength, entry.name);
+  return static_cast<unsigned>(
+      EncodeNameForHeader(reinterpret_cast<char*>(destination), kMaxLevel0Path, path));
+}
+
+void PutDosTime(unsigned char* base, plat::FileTime mtime) {
+  std::uint16_t date = 0;
+  std::uint16_t time = 0;
+  if (!FileTimeToDosTime(UtcToLocal(mtime), &date, &time)) date = time = 0;
+  Put16(base + 15, time);
+  Put16(base + 17, date);
+}
+
+}  // namespace
+
+std::uint32_t CLha::WriteHeader(plat::FileHandle file, const ArchiveEntry& entry,
+                                bool measure_only) {
+  const int level = entry.header_level;
+  if (level != 0 && level != 1 && level != 2) return 0;
+  const std::size_t nameLength = strnlen(entry.name, kPathSize);
+  const std::size_t directoryLength = strnlen(entry.directory, kPathSize);
+  if (nameLength + directoryLength > kPathSize - 1) return 0;
+
+  unsigned char header[kHeaderBufferSize];
+  const bool measure = measure_only;
+  unsigned n = 0;  // length of the base header's name field (levels 0 and 1)
+  bool nameExtension = level == 2;
+  std::uint32_t baseLength = 26;
+  if (level == 0) {
+    n = EncodeLevel0Path(header + 22, entry);
+    baseLength = 24 + n;
+  } else if (level == 1) {
+    if (nameLength <= kMaxLevel1Name) {
+      n = static_cast<unsigned>(nameLength);
+    } else {
+      nameExtension = true;
+    }
+    baseLength = 27 + n;
+  }
+  if (nameExtension && nameLength > kMaxExtendedName) return 0;
+  if (level != 0 && directoryLength > kMaxExtendedName) return 0;
+
+  // Extended headers, each linked through the size field just before it.
+  std::uint32_t length = baseLength;
+  std::uint32_t sizeField = baseLength - 2;
+  std::uint32_t crcExtension = 0;
+  auto link = [&](std::uint32_t size) {
+    if (!measure) Put16(header + sizeField, size);
+    sizeField = length + size - 2;
+    length += size;
+  };
+  if (level != 0) {
+    if (nameExtension) {
+      link(WriteNameExtension(header + length, entry, measure, kExtendedNameCapacity));
+    }
+    if (directoryLength > 0) {
+      link(WriteDirectoryExtension(header + length, entry, measure, kExtendedNameCapacity));
+    }
+    if (entry.attributes != 0x20) link(WriteAttributeExtension(header + length, entry, measure));
+    crcExtension = length;
+    link(WriteCrcExtension(header + length, entry, measure));
+  }
+  // Level-2 headers never start with 0x00 (the end mark), so a total that is
+  // a multiple of 256 gets one pad byte.
+  const bool pad = level == 2 && (length & 0xFF) == 0;
+  if (pad) ++length;
+  if (measure) return length;
+
+  // The base header.
+  std::uint32_t packedField = entry.packed_size;
+  if (level == 1) {
+    const std::uint32_t extensions = length - baseLength;
+    if (packedField > UINT32_MAX - extensions) return 0;
+    packedField += extensions;
+  }
+  std::memcpy(header + 2, entry.method, 5);
+  Put32(header + 7, packedField);
+  Put32(header + 11, entry.original_size);
+  header[20] = static_cast<unsigned char>(level);
+  if (level == 2) {
+    std::uint32_t unixTime = 0;
+    FileTimeToUnixTime(entry.mtime, &unixTime);  // stored even when out of range
+    Put32(header + 15, unixTime);
+    header[19] = 0x20;
+    Put16(header + 21, entry.crc);
+    header[23] = entry.os_id;
+    if (pad) header[length - 1] = 0x00;
+    Put16(header, length);
+  } else {
+    PutDosTime(header, entry.mtime);
+    header[19] = static_cast<unsigned char>(entry.attributes);
+    header[21] = static_cast<unsigned char>(n);
+    if (level == 1) {
+      EncodeNameForHeader(reinterpret_cast<char*>(header + 22), n, entry.name);
+      header[24 + n] = entry.os_id;
+    }
+    Put16(header + 22 + n, entry.crc);
+    header[0] = static_cast<unsigned char>(baseLength - 2);
+    header[1] = HeaderChecksum(header + 2, baseLength - 2);
+  }
+  if (level != 0) Put16(header + crcExtension + 1, Crc16Update(0, header, length));
+
+  const long written = plat::WriteFile(file, header, length);
+  return written == static_cast<long>(length) ? length : 0;
+}

@@ -1,0 +1,104 @@
+// Attributes and file times of the POSIX backend: Windows' attribute bits
+// read from the mode and the name, the read-only bit written to the owner's
+// write permission, and last-write times as FILETIME at full resolution.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/platform.h"
+#include "platform/posix/internal.h"
+
+namespace plat {
+
+namespace {
+
+// FILETIME counts 100 ns units from 1601-01-01; Unix time starts 1970.
+constexpr std::int64_t kUnixEpochSeconds = 11644473600;
+constexpr std::int64_t kUnitsPerSecond = 10000000;
+
+// The last component of an internal path, trailing separators ignored.
+bool NameIsHidden(const char* path) {
+  std::string name(path);
+  while (!name.empty() && name.back() == '\\' && LastChar(name.c_str()) == &name.back()) {
+    name.pop_back();
+  }
+  const char* slash = FindLastBackslash(name.c_str());
+  const char* last = slash ? slash + 1 : name.c_str();
+  return last[0] == '.' && std::strcmp(last, ".") != 0 && std::strcmp(last, "..") != 0;
+}
+
+}  // namespace
+
+namespace posix {
+
+std::uint32_t AttributesOf(const struct stat& st, bool hidden) {
+  std::uint32_t attributes = S_ISDIR(st.st_mode) ? kAttrDirectory : kAttrArchive;
+  if ((st.st_mode & S_IWUSR) == 0) attributes |= kAttrReadOnly;
+  if (hidden) attributes |= kAttrHidden;
+  return attributes;
+}
+
+FileTime ToFileTime(const struct timespec& time) {
+  std::int64_t seconds = static_cast<std::int64_t>(time.tv_sec) + kUnixEpochSeconds;
+  if (seconds < 0) return 0;
+  return static_cast<FileTime>(seconds) * kUnitsPerSecond +
+         static_cast<FileTime>(time.tv_nsec / 100);
+}
+
+}  // namespace posix
+
+std::uint32_t GetFileAttributes(const char* path) {
+  std::string external = posix::ToExternalPath(path);
+  struct stat st;
+  if (stat(external.c_str(), &st) != 0) {
+    posix::SetErrorFromErrno(errno, external);
+    return kInvalidAttributes;
+  }
+  return posix::AttributesOf(st, NameIsHidden(path));
+}
+
+bool SetFileAttributes(const char* path, std::uint32_t attributes) {
+  std::string external = posix::ToExternalPath(path);
+  struct stat st;
+  if (stat(external.c_str(), &st) != 0) {
+    posix::SetErrorFromErrno(errno, external);
+    return false;
+  }
+  mode_t mode = st.st_mode & 07777;
+  mode_t wanted = (attributes & kAttrReadOnly) ? (mode & ~S_IWUSR) : (mode | S_IWUSR);
+  if (wanted != mode && chmod(external.c_str(), wanted) != 0) {
+    posix::SetErrorFromErrno(errno, external);
+    return false;
+  }
+  return true;
+}
+
+bool GetFileTime(FileHandle file, FileTime* lastWrite) {
+  struct stat st;
+  if (fstat(static_cast<int>(file), &st) != 0) {
+    posix::SetErrorFromErrno(errno, "");
+    return false;
+  }
+  *lastWrite = posix::ToFileTime(st.st_mtim);
+  return true;
+}
+
+// Linux keeps no settable creation time, so `creation` is ignored; the
+// last-access time stays as it is.
+bool SetFileTime(FileHandle file, FileTime /*creation*/, FileTime lastWrite) {
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  std::int64_t units = static_cast<std::int64_t>(lastWrite / kUnitsPerSecond);
+  times[1].tv_sec = static_cast<time_t>(units - kUnixEpochSeconds);
+  times[1].tv_nsec = static_cast<long>(lastWrite % kUnitsPerSecond) * 100;
+  if (futimens(static_cast<int>(file), times) != 0) {
+    posix::SetErrorFromErrno(errno, "");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace plat

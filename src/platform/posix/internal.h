@@ -1,0 +1,47 @@
+// Helpers shared by the files of the POSIX backend: the text bridge between
+// tsubo's CP932 paths and the host's names, and the error of the last call.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace plat::posix {
+
+// True when StartUp found a UTF-8 locale.
+bool Utf8Locale();
+
+// An internal CP932 path as the OS wants it: '\' becomes '/' (a trail byte
+// 0x5C is left alone) and, in a UTF-8 locale, the text becomes UTF-8. A path
+// that is not valid CP932 keeps its bytes.
+std::string ToExternalPath(const char* path);
+
+// A name read from the file system as tsubo holds it. Fails (returns false)
+// when the name has no CP932 form that leads back to the same name on disk,
+// or when it would not survive as one path component (a single-byte '\' or a
+// lead byte at its end).
+bool ExternalNameToInternal(const char* name, std::string& internal);
+
+// Converts with iconv between "CP932" and "UTF-8"; false when the text is not
+// valid in `from` or has no form in `to`.
+bool Cp932ToUtf8(const char* text, std::size_t length, std::string& out);
+bool Utf8ToCp932(const char* text, std::size_t length, std::string& out);
+
+// Records the error of a failing call: SetError with one of the kError
+// codes, SetErrorFromErrno with errno's meaning for the external path (an
+// absent file in an absent directory is "path not found", as on Windows).
+void SetError(int code);
+void SetErrorFromErrno(int err, const std::string& externalPath);
+
+// Windows' attribute bits for what stat found (`hidden` comes from the name).
+std::uint32_t AttributesOf(const struct stat& st, bool hidden);
+FileTime ToFileTime(const struct timespec& time);
+
+// Makes sure buffered console output is written at process exit.
+void RegisterConsoleFlush();
+
+}  // namespace plat::posix
