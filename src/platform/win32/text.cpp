@@ -29,7 +29,11 @@ std::string ToCp932(const wchar_t* text, std::size_t count, bool* exact) {
   std::string bytes(static_cast<std::size_t>(n), '\0');
   WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, text, static_cast<int>(count), bytes.data(),
                       n, "?", &usedDefault);
-  if (exact && usedDefault) *exact = false;
+  if (exact) {
+    // Some characters share a CP932 code with another (U+FF5E and U+301C,
+    // say); a name counts as converted only when it leads back to itself.
+    *exact = !usedDefault && ToWide(bytes.data(), bytes.size()) == std::wstring(text, count);
+  }
   return bytes;
 }
 
