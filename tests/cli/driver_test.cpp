@@ -171,6 +171,12 @@ TEST(DriverTest, MissingResponseFile) {
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, Sjis("エラー: レスポンスファイルのオープンに失敗しました。[missing.txt]\n"));
   EXPECT_EQ(r.exitCode, 2);
+  // A name far longer than any path comes out whole in the message.
+  const std::string longName(5000, 'm');
+  r = RunTsubo({"e", "arc.lzh", "@" + longName}, In(dir));
+  EXPECT_EQ(r.err,
+            Sjis("エラー: レスポンスファイルのオープンに失敗しました。[") + longName + "]\n");
+  EXPECT_EQ(r.exitCode, 2);
 }
 
 TEST(DriverTest, OverlongResponseLine) {
