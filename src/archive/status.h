@@ -22,6 +22,9 @@ enum StatusCode : int {
   kStatusUnknownLevel = 18,
   kStatusUnsafePath = 19,
   kStatusDirectoryNotUsed = 20,
+  // The output path of a member would not fit in a path buffer; the member
+  // is refused (the message is printed when it happens), counted as failed.
+  kStatusPathTooLong = 21,
   kStatusCannotOpenFile = 101,
   kStatusNotAMember = 102,
 };

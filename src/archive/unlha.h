@@ -54,8 +54,10 @@ class CUnlha {
   // ---- extraction and testing (extract/extract_entry.cpp) ----
   bool ExtractEntry(ArchiveEntry& entry);
   bool ExtractFromHandle(plat::FileHandle handle, ArchiveEntry& entry);
+  // *writeFailed (optional) is set when decoded data could not be written.
   std::uint16_t UnpackData(plat::FileHandle archiveSide, plat::FileHandle fileSide,
-                           ArchiveEntry& entry, int* success, int* unsupported);
+                           ArchiveEntry& entry, int* success, int* unsupported,
+                           int* writeFailed = nullptr);
   // Stored copy with CRC; returns bytes copied or -1.
   std::int64_t CopyData(plat::FileHandle destination, plat::FileHandle source,
                         std::uint32_t count, std::uint16_t* crc);

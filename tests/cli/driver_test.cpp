@@ -230,8 +230,11 @@ TEST(DriverTest, UnconvertibleNameIsReported) {
   RunOptions options = In(dir);
   options.env["LC_ALL"] = "C.UTF-8";
   RunResult r = RunTsubo({"a", "arc.lzh", "*.txt"}, options);
+  // The POSIX build shows the name's UTF-8 bytes; tsubo.exe (under the
+  // runner) finds it in UTF-16 and shows a '?' for each unit without a form.
+  const std::string shown = test::RunningUnderRunner() ? "??.txt" : "\xF0\x9F\x98\x80.txt";
   EXPECT_NE(r.err.find(Sjis("エラー: ファイル名をシフトJISに変換できないため追加しません [") +
-                       "\xF0\x9F\x98\x80.txt]\n"),
+                       shown + "]\n"),
             std::string::npos)
       << r.err;
   EXPECT_NE(r.out.find("Archive file arc.lzh\n\n"), std::string::npos);

@@ -66,6 +66,16 @@ FileHandle OpenForQuery(const std::string& path) {
   return fd;
 }
 
+// Takes a flock lock without waiting; false only when another open file
+// holds a conflicting one (a file system without flock locks nothing).
+bool Lock(int fd, int operation) {
+  int locked;
+  do {
+    locked = flock(fd, operation | LOCK_NB);
+  } while (locked != 0 && errno == EINTR);
+  return locked == 0 || errno != EWOULDBLOCK;
+}
+
 FileHandle Fail(int fd, int code) {
   int saved = errno;
   close(fd);
@@ -111,19 +121,21 @@ FileHandle OpenFile(const char* path, Access access, Share share, Disposition di
   }
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 
-  int lock = (share == Share::None ? LOCK_EX : LOCK_SH) | LOCK_NB;
-  int locked;
-  do {
-    locked = flock(fd, lock);
-  } while (locked != 0 && errno == EINTR);
-  // A file system without flock still gets its files opened.
-  if (locked != 0 && errno == EWOULDBLOCK) return Fail(fd, kErrorSharingViolation);
+  // Writing needs the file to itself for a moment even when others may
+  // read it afterwards: Windows refuses a writer while another handle is
+  // open without write sharing, and no reader may see the file truncated.
+  if (!Lock(fd, share == Share::None || Writes(access) ? LOCK_EX : LOCK_SH)) {
+    return Fail(fd, kErrorSharingViolation);
+  }
 
   // Only now, with the lock held, may an existing file lose its contents.
   if (disposition == Disposition::CreateAlways && !created && st.st_size != 0 &&
       ftruncate(fd, 0) != 0) {
     posix::SetErrorFromErrno(errno, external);
     return Fail(fd, LastError());
+  }
+  if (Writes(access) && share == Share::Read && !Lock(fd, LOCK_SH)) {
+    return Fail(fd, kErrorSharingViolation);
   }
   return fd;
 }

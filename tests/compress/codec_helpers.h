@@ -1,0 +1,299 @@
+// Helpers of the compression tests: CompressMember and DecodeMember run on
+// byte strings through anonymous scratch files, a level-2 archive wrapper for
+// outside readers, and generators of reproducible test inputs.
+#pragma once
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "archive/checksum.h"
+#include "archive/entry.h"
+#include "compress/encoder.h"
+#include "extract/decoder.h"
+
+namespace codec_test {
+
+inline const char* MethodName(int method) {
+  return method == 7 ? "-lh7-" : method == 6 ? "-lh6-" : "-lh5-";
+}
+
+inline std::uint32_t DictionarySize(int method) {
+  return method == 7 ? 65536u : method == 6 ? 32768u : 8192u;
+}
+
+// An unnamed scratch file holding bytes, positioned at its start.
+class ScratchFile {
+ public:
+  explicit ScratchFile(const std::string& bytes = "") : file_(std::tmpfile()) {
+    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file_);
+    std::fflush(file_);
+    lseek(fd(), 0, SEEK_SET);
+  }
+  ~ScratchFile() { std::fclose(file_); }
+  ScratchFile(const ScratchFile&) = delete;
+  ScratchFile& operator=(const ScratchFile&) = delete;
+  int fd() const { return fileno(file_); }
+  std::string Contents() const {
+    std::string all;
+    lseek(fd(), 0, SEEK_SET);
+    char chunk[65536];
+    long got;
+    while ((got = read(fd(), chunk, sizeof chunk)) > 0)
+      all.append(chunk, static_cast<std::size_t>(got));
+    return all;
+  }
+
+ private:
+  std::FILE* file_;
+};
+
+struct Compressed {
+  std::string data;          // the bytes written to the work file
+  std::uint32_t packedSize;  // as set by CompressMember
+  std::uint16_t crc;         // as returned by CompressMember
+  bool writeFailed;
+};
+
+inline ArchiveEntry MemberFor(int method, std::uint32_t originalSize) {
+  ArchiveEntry entry{};
+  std::memcpy(entry.method, MethodName(method), 6);
+  entry.method_number = method;
+  entry.original_size = originalSize;
+  return entry;
+}
+
+// Compresses input with method 5, 6 or 7.
+inline Compressed Compress(const std::string& input, int method) {
+  Crc16InitTable();
+  ScratchFile in(input);
+  ScratchFile out;
+  ArchiveEntry entry = MemberFor(method, static_cast<std::uint32_t>(input.size()));
+  entry.file_handle = in.fd();
+  entry.archive_handle = out.fd();
+  Compressed result;
+  result.crc = CompressMember(entry);
+  result.packedSize = entry.packed_size;
+  result.writeFailed = CompressWriteFailed();
+  result.data = out.Contents();
+  return result;
+}
+
+struct Decoded {
+  std::string data;
+  std::uint16_t crc;
+  int success;
+};
+
+// Decodes packed data of the given original size with method 5, 6 or 7.
+inline Decoded Decode(const std::string& packed, std::uint32_t originalSize, int method) {
+  Crc16InitTable();
+  ScratchFile in(packed);
+  ScratchFile out;
+  ArchiveEntry entry = MemberFor(method, originalSize);
+  entry.packed_size = static_cast<std::uint32_t>(packed.size());
+  entry.archive_handle = in.fd();
+  entry.file_handle = out.fd();
+  Decoded result;
+  result.success = 0;
+  result.crc = DecodeMember(entry, &result.success);
+  result.data = out.Contents();
+  return result;
+}
+
+// CRC-16/ARC computed here, independent of tsubo's own.
+inline std::uint16_t Crc16(const std::string& bytes) {
+  std::uint16_t crc = 0;
+  for (unsigned char b : bytes) {
+    crc ^= b;
+    for (int k = 0; k < 8; k++)
+      crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
+  }
+  return crc;
+}
+
+inline std::uint64_t Fnv1a64(const std::string& bytes) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (unsigned char b : bytes) {
+    hash ^= b;
+    hash *= 1099511628211ull;
+  }
+  return hash;
+}
+
+inline void PutLittle(std::string& out, std::uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; i++) out.push_back(static_cast<char>(value >> (8 * i)));
+}
+
+// A level-2 archive holding one member named `name` with the given data.
+inline std::string Level2Archive(const std::string& name, int method, const std::string& packed,
+                                 const std::string& original) {
+  std::string header;
+  std::size_t total = 26 + (3 + name.size()) + 5;
+  bool pad = (total & 0xFF) == 0;  // a header never starts with 0x00
+  if (pad) total++;
+  PutLittle(header, static_cast<std::uint32_t>(total), 2);
+  header += MethodName(method);
+  PutLittle(header, static_cast<std::uint32_t>(packed.size()), 4);
+  PutLittle(header, static_cast<std::uint32_t>(original.size()), 4);
+  PutLittle(header, 1700000000u, 4);  // mtime, Unix time
+  header.push_back(0x20);
+  header.push_back(2);
+  PutLittle(header, Crc16(original), 2);
+  header.push_back('M');
+  PutLittle(header, static_cast<std::uint32_t>(3 + name.size()), 2);
+  header.push_back(0x01);
+  header += name;
+  PutLittle(header, 5, 2);
+  std::size_t crcAt = header.size() + 1;
+  header.push_back(0x00);
+  PutLittle(header, 0, 2);
+  PutLittle(header, 0, 2);
+  if (pad) header.push_back(0);
+  std::uint16_t headerCrc = Crc16(header);
+  header[crcAt] = static_cast<char>(headerCrc & 0xFF);
+  header[crcAt + 1] = static_cast<char>(headerCrc >> 8);
+  return header + packed + std::string(1, '\0');
+}
+
+class Random {
+ public:
+  explicit Random(std::uint32_t seed) : state_(seed * 2654435761u + 0x9E3779B97F4A7C15ull) {}
+  std::uint32_t Next() {
+    state_ ^= state_ << 13;
+    state_ ^= state_ >> 7;
+    state_ ^= state_ << 17;
+    return static_cast<std::uint32_t>(state_ >> 32);
+  }
+  std::uint32_t Below(std::uint32_t n) { return Next() % n; }
+
+ private:
+  std::uint64_t state_;
+};
+
+inline std::string TextBytes(std::size_t size, std::uint32_t seed) {
+  static const char* const kWords[] = {
+      "the",     "int",    "return", "struct", "static", "const",  "unsigned", "char",
+      "void",    "if",     "else",   "while",  "for",    "size_t", "define",   "include",
+      "buffer",  "length", "window", "offset", "match",  "symbol", "#ifndef",  "#endif",
+      "typedef", "extern", "inline", "0x7FFF", "NULL",   "errno",  "{",        "}",
+      "(",       ")",      ";",      "=",      "==",     "+",      "*",        "->",
+      "archive", "member", "header", "crc",    "table",  "heap",   "node",     "count"};
+  constexpr std::size_t kWordCount = sizeof kWords / sizeof kWords[0];
+  Random random(seed);
+  std::string out;
+  int column = 0;
+  while (out.size() < size) {
+    // Skewed word choice, as in real text.
+    std::uint32_t r = random.Below(1000);
+    std::size_t word = (r * r / 1000) * kWordCount / 1000;
+    out += kWords[word];
+    column += static_cast<int>(std::strlen(kWords[word])) + 1;
+    if (column > 60 || random.Below(12) == 0) {
+      out += '\n';
+      int indent = static_cast<int>(random.Below(4)) * 2;
+      out.append(static_cast<std::size_t>(indent), ' ');
+      column = indent;
+    } else {
+      out += ' ';
+    }
+  }
+  out.resize(size);
+  return out;
+}
+
+// Mixed text, binary-like records, runs and noise.
+inline std::string VariedBytes(std::size_t size, std::uint32_t seed) {
+  Random random(seed);
+  std::string out;
+  while (out.size() < size) {
+    std::size_t piece = 256 + random.Below(20000);
+    switch (random.Below(6)) {
+      case 0:
+        out += TextBytes(piece, random.Next());
+        break;
+      case 1:  // little-endian records of small numbers
+        for (std::size_t i = 0; i < piece / 8; i++) {
+          PutLittle(out, random.Below(300), 4);
+          PutLittle(out, 0x400000u + random.Below(1 << 12) * 16, 4);
+        }
+        break;
+      case 2:  // a run
+        out.append(piece, static_cast<char>(random.Below(4) == 0 ? 0 : random.Below(256)));
+        break;
+      case 3:  // noise
+        for (std::size_t i = 0; i < piece; i++) out.push_back(static_cast<char>(random.Next()));
+        break;
+      default:  // a copy of something earlier, near or far
+        if (out.size() > 1000) {
+          std::size_t back =
+              1 +
+              random.Below(static_cast<std::uint32_t>(std::min<std::size_t>(out.size(), 140000)));
+          std::size_t from = out.size() - back;
+          std::size_t len = std::min(piece, back);
+          std::string copy = out.substr(from, len);
+          if (!copy.empty()) copy[random.Below(static_cast<std::uint32_t>(copy.size()))] ^= 0x20;
+          out += copy;
+        }
+        break;
+    }
+  }
+  out.resize(size);
+  return out;
+}
+
+// Matches of the 18 lengths 3-20 in one block, after a block of noise to
+// copy from, whose counts grow like the Fibonacci numbers (each at least 2
+// above the sum of all but the one before, so that a stray match or two
+// does not matter): the literal/length tree of that block is a chain 17
+// levels deep. The rarest lengths come last, some spare common ones first
+// (the noise block may take them), and a copy never starts with the byte
+// that follows the previous copy's source, so that matches do not run on.
+// The default seed is one with which every method's tree needs the cut.
+inline std::string FibonacciSkewed(int method, std::uint32_t seed = 8) {
+  Random random(seed);
+  std::vector<int> counts = {1, 1};
+  int sum = 2;
+  while (counts.size() < 18) {
+    counts.push_back(sum - counts.back() + 2);
+    sum += counts.back();
+  }
+  std::vector<int> lengths;
+  for (int k = 0; k < 18; k++)
+    lengths.insert(lengths.begin(), static_cast<std::size_t>(counts[k]), 3 + k);
+  for (std::size_t i = lengths.size() - 16; i > 1; i--) {
+    std::swap(lengths[i - 1], lengths[random.Below(static_cast<std::uint32_t>(i))]);
+  }
+  lengths.insert(lengths.begin(), 40, 20);
+  std::string out;
+  for (int i = 0; i < 29112; i++) out.push_back(static_cast<char>(random.Next()));
+  std::uint32_t reach = std::min<std::uint32_t>(DictionarySize(method) - 64, 29000);
+  int avoid = -1;
+  for (int len : lengths) {
+    std::uint32_t span = std::min<std::uint32_t>(static_cast<std::uint32_t>(out.size()), reach);
+    std::size_t from;
+    do {
+      from = out.size() - span + random.Below(span - static_cast<std::uint32_t>(len));
+    } while (static_cast<unsigned char>(out[from]) == avoid);
+    avoid = static_cast<unsigned char>(out[from + static_cast<std::size_t>(len)]);
+    out += out.substr(from, static_cast<std::size_t>(len));
+  }
+  return out;
+}
+
+inline std::string FileBytes(const std::string& path, std::size_t maxSize) {
+  std::ifstream in(path, std::ios::binary);
+  std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (all.size() > maxSize) all.resize(maxSize);
+  return all;
+}
+
+}  // namespace codec_test
