@@ -40,6 +40,12 @@ class CUnlha {
   // Offset of the first member in the archive file: 0 for a plain archive,
   // the stub's length for a self-extracting one.
   std::uint64_t archiveStart = 0;
+  // A member could not be written whole: the commit discards the work file
+  // and leaves the archive as it was.
+  int rewriteFailed = 0;
+  // The rewrite created the archive file (it did not exist before) and holds
+  // it locked until the commit; a run that does not commit removes it again.
+  int createdArchive = 0;
 
   std::int32_t entryCount() const { return static_cast<std::int32_t>(entries.size()); }
 

@@ -1,5 +1,6 @@
 // Name patterns: the wildcard matcher behind member selection (the name list)
 // and the store-only patterns of -z<ext>, and the stored path of a member.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -44,6 +45,7 @@ const char* LastComponent(const char* path) {
 // repeated attempt gives exactly the result of making it: the flag only
 // ever grows, a set flag only removes successes, so an attempt that failed
 // fails again, and it cannot set the flag where its first run did not.
+// A successful attempt ends the whole match, so only failures are kept.
 class Matcher {
  public:
   Matcher(const char* name, const char* pattern)
@@ -61,7 +63,7 @@ class Matcher {
       if (outcome == Outcome::kMatch) return true;
       if (outcome == Outcome::kStar) {
         // s is the first position to try; p the pattern after the star.
-        stack_.push_back(StarLoop{s, p});
+        stack_.push_back(StarLoop{s, s, p});
         if (!HasFailed(s, p)) continue;
       }
       if (!NextAttempt(s, p)) return false;
@@ -72,8 +74,9 @@ class Matcher {
   enum class Outcome { kMatch, kFail, kStar };
 
   // A star loop waiting for its attempts: `next` is the name position being
-  // tried, `rest` the pattern position just after the star.
+  // tried (from `first` on), `rest` the pattern position just after the star.
   struct StarLoop {
+    std::size_t first;
     std::size_t next;
     std::size_t rest;
   };
@@ -155,31 +158,30 @@ class Matcher {
     // or the top-level match when no loop is waiting.
     if (stack_.empty()) return false;
     StarLoop& loop = stack_.back();
-    MarkFailed(loop.next, loop.rest);
     ++loop.next;
-    while (name_[loop.next] != 0 && HasFailed(loop.next, loop.rest)) ++loop.next;
-    if (name_[loop.next] != 0) {
+    if (HasFailed(loop.next, loop.rest)) loop.next = nameLength_;
+    if (loop.next < nameLength_) {
       s = loop.next;
       p = loop.rest;
       return true;
     }
     // Every position failed: the attempt that owns this loop goes on from
     // its star with the name at its end.
+    if (nested_) failedFrom_[loop.rest] = std::min(failedFrom_[loop.rest], loop.first);
     s = nameLength_;
     p = loop.rest - 1;
     stack_.pop_back();
     return true;
   }
 
-  // Failed attempts are remembered only when star loops can nest (two
-  // stars or more); with one star no attempt repeats.
-  void MarkFailed(std::size_t s, std::size_t p) {
-    if (!nested_) return;
-    if (failed_.empty()) failed_.assign(nameLength_ * (patternLength_ + 1), 0);
-    failed_[s * (patternLength_ + 1) + p] = 1;
-  }
-  bool HasFailed(std::size_t s, std::size_t p) const {
-    return !failed_.empty() && failed_[s * (patternLength_ + 1) + p] != 0;
+  // While a star loop runs, no other loop with the same rest of the pattern
+  // can start (attempts only move forward in the pattern), so the failed
+  // attempts with one rest always form the positions from some point to
+  // the end of the name. Only nested loops (two stars or more) can repeat.
+  bool HasFailed(std::size_t s, std::size_t p) {
+    if (!nested_) return false;
+    if (failedFrom_.empty()) failedFrom_.assign(patternLength_ + 1, nameLength_);
+    return s >= failedFrom_[p];
   }
 
   const unsigned char* name_;
@@ -189,8 +191,10 @@ class Matcher {
   bool nested_;
   bool dotSeen_ = false;
   std::vector<StarLoop> stack_;
-  std::vector<std::uint8_t> failed_;  // nameLength x (patternLength + 1)
-  std::vector<EndKind> endKinds_;     // patternLength + 1
+  // Per pattern position after a star: every attempt from this name
+  // position on failed.
+  std::vector<std::size_t> failedFrom_;
+  std::vector<EndKind> endKinds_;  // patternLength + 1
 };
 
 }  // namespace

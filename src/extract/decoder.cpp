@@ -22,7 +22,7 @@ constexpr std::uint32_t kInputSize = 32768;
 constexpr std::uint32_t kMaxWindow = 65536;
 // The window buffer holds the last W bytes of history followed by W bytes of
 // new output, so a match never wraps. After the new half a match may run on
-// by up to 255 bytes, and word-wise copies by up to 15 more.
+// by up to 255 bytes, and word-wise copies by up to 31 more.
 constexpr std::uint32_t kWindowSlack = 512;
 
 // Lookup-table entries: a symbol or tree-node number in the low 10 bits and,
@@ -301,14 +301,21 @@ void PassOn(Output& out, const std::uint8_t* data, std::uint32_t n) {
 }
 
 // Copies a match of `length` bytes from `distance` bytes back. Word-wise
-// copies may write up to 15 bytes past the end; those bytes lie ahead of the
+// copies may write up to 31 bytes past the end; those bytes lie ahead of the
 // write position and are overwritten before they are ever read.
 inline void CopyMatch(std::uint8_t* dst, std::uint32_t distance, std::uint32_t length) {
   const std::uint8_t* src = dst - distance;
   if (distance >= 16) {
-    for (std::uint32_t i = 0; i < length; i += 16) std::memcpy(dst + i, src + i, 16);
+    // Most matches are short: two copies without a loop cover 32 bytes.
+    std::memcpy(dst, src, 16);
+    std::memcpy(dst + 16, src + 16, 16);
+    for (std::uint32_t i = 32; i < length; i += 16) std::memcpy(dst + i, src + i, 16);
   } else if (distance >= 8) {
-    for (std::uint32_t i = 0; i < length; i += 8) std::memcpy(dst + i, src + i, 8);
+    std::uint32_t i = 0;
+    do {
+      std::memcpy(dst + i, src + i, 8);
+      i += 8;
+    } while (i < length);
   } else if (distance == 1) {
     std::memset(dst, src[0], length);
   } else {

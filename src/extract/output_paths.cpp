@@ -42,8 +42,12 @@ bool IsUnsafePath(const char* relative) {
 }
 
 bool MakeParentDirectories(const char* path) {
+  // The later of the last backslash and the last slash: a member name may
+  // hold slashes (level-0 names keep them), and its parents are made all
+  // the same. 0x2F is never the second byte of a character.
   const char* separator = plat::FindLastBackslash(path);
-  if (separator == nullptr) separator = std::strrchr(path, '/');
+  const char* slash = std::strrchr(path, '/');
+  if (separator == nullptr || (slash != nullptr && slash > separator)) separator = slash;
   if (separator == nullptr) return false;
   std::string prefix(path, static_cast<std::size_t>(separator - path));
   if (plat::CreateDirectory(prefix.c_str())) return true;

@@ -12,8 +12,8 @@ namespace lzhtest {
 
 struct Member {
   std::string method = "-lh0-";
-  std::string path;     // CP932, backslash-separated; ending in '\' for a directory
-  std::string data;     // the packed bytes
+  std::string path;  // CP932, backslash-separated; ending in '\' for a directory
+  std::string data;  // the packed bytes
   std::uint32_t originalSize = 0;
   std::uint16_t crc = 0;
   std::uint32_t unixTime = 1700000000;  // 2023-11-14 22:13:20 UTC
@@ -82,7 +82,8 @@ inline std::string Level2Header(const Member& m) {
   PutLe(h, static_cast<std::uint32_t>(extended[0].size() + 2), 2);
   for (std::size_t i = 0; i < extended.size(); ++i) {
     h += extended[i];
-    std::uint32_t next = i + 1 < extended.size() ? static_cast<std::uint32_t>(extended[i + 1].size() + 2) : 0;
+    std::uint32_t next =
+        i + 1 < extended.size() ? static_cast<std::uint32_t>(extended[i + 1].size() + 2) : 0;
     PutLe(h, next, 2);
   }
   if (pad) h.push_back('\0');
