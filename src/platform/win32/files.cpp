@@ -41,6 +41,13 @@ FileHandle OpenFile(const char* path, Access access, Share share, Disposition di
     SetErrorFromSystem();
     return kInvalidFile;
   }
+  // A name such as "con", "nul" or "com1" (in any folder) opens a device:
+  // what tsubo writes there would not be a file, or would never be stored.
+  if (access != Access::Query && access != Access::Read && GetFileType(handle) != FILE_TYPE_DISK) {
+    CloseHandle(handle);
+    win32::SetError(ERROR_ACCESS_DENIED);
+    return kInvalidFile;
+  }
   return FromHandle(handle);
 }
 
