@@ -161,7 +161,7 @@ TEST_F(Safety, TwoRunsAtOnceLoseNothing) {
   if (!update_test::ReadersAvailable()) GTEST_SKIP() << "extract runner not merged yet";
   if (test::RunningUnderRunner()) GTEST_SKIP() << "needs a native tsubo";
   std::string text;
-  for (int i = 0; text.size() < 3000000; ++i)
+  for (std::uint64_t i = 0; text.size() < 3000000; ++i)
     text += "line " + std::to_string(i * 7919 % 10007) + "\n";
   Write("slow.txt", text);
   Write("quick.txt", "quick");
