@@ -47,6 +47,7 @@ class BackgroundRun {
       if (chdir(cwd.c_str()) != 0) _exit(127);
       setenv("LC_ALL", test::RunningUnderRunner() ? "C.UTF-8" : "C", 1);
       setenv("TZ", "UTC", 1);
+      setenv("WINEDEBUG", "-all", 0);
       std::vector<char*> raw;
       for (auto& s : argv) raw.push_back(s.data());
       raw.push_back(nullptr);
