@@ -28,7 +28,6 @@ std::string Text(std::size_t size, std::uint32_t seed) {
 }
 
 TEST(Kill, ArchiveIsAlwaysTheOldOrTheNewOne) {
-  if (!update_test::ReadersAvailable()) GTEST_SKIP() << "extract runner not merged yet";
   if (test::RunningUnderRunner()) GTEST_SKIP() << "needs a native tsubo";
   test::TempDir dir;
   test::MakeDirs(dir / "files");
