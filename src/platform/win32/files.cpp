@@ -209,4 +209,11 @@ bool ReplaceFile(const char* from, const char* to) {
   return true;
 }
 
+bool ReplaceHeldFile(const char* from, const char* to, FileHandle held) {
+  // A file open without delete sharing cannot be replaced here: the hold
+  // ends just before the move.
+  CloseFile(held);
+  return ReplaceFile(from, to);
+}
+
 }  // namespace plat
