@@ -13,6 +13,7 @@
 // positions in each bucket tells how long the walk would have been.
 #include "compress/encoder.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "archive/checksum.h"
@@ -29,17 +30,18 @@ constexpr unsigned kHashMask = kHashBuckets - 1;
 constexpr int kMaxDictionary = 1 << 16;
 // The compare reads whole 8-byte words, up to 7 bytes past the look-ahead.
 constexpr int kWindowSlack = 16;
-constexpr std::uint16_t kNoBucket = 0xFFFF;
+constexpr std::uint32_t kClearAhead = kMaxMatch + 2 * kWindowSlack;
 // A link distance that leads below every later search's bound.
 constexpr std::uint16_t kChainEnd = 0xFFFF;
 
 std::uint8_t window[2 * kMaxDictionary + kMaxMatch + kWindowSlack];
 
-// The 3-byte hash chains: per bucket its newest position (0: empty) and how
-// many positions within the last D (the reach of a search) were linked into
-// it. Heads hold positions counted from the member's start (window index +
-// headBase), so they need no change when the window slides; a head that
-// falls out of reach points below every bound.
+// The 3-byte hash chains: per bucket its newest position and how many
+// positions within the last D (the reach of a search) were linked into it.
+// Heads hold window index + headBase, so they need no change when the window
+// slides: a head that falls out of reach points below every bound. Each
+// member starts with a headBase above every value held, so nothing needs
+// clearing: a bucket whose head lies below memberBase is empty.
 struct Bucket {
   std::uint32_t head;
   std::uint32_t count;
@@ -72,7 +74,8 @@ std::uint16_t crc;
 // bucket the 4-byte chains cannot tell.
 std::int32_t oddPosition;
 unsigned oddBucket;
-std::uint32_t headBase;  // added to a window index to give a head value
+std::uint32_t headBase;    // added to a window index to give a head value
+std::uint32_t memberBase;  // headBase at the start of the member
 // Before head values could overflow they are moved down by this much.
 constexpr std::uint32_t kHeadRebase = 1u << 29;
 
@@ -118,8 +121,23 @@ inline std::uint64_t Load8(const std::uint8_t* p) {
 
 inline unsigned Hash4(const std::uint8_t* p) { return (Load32(p) * 2654435761u) >> 17; }
 
-// Positions keep their chain distances when the window slides; only the
-// heads (absolute window indices) are moved down.
+// Moves every head value down before they could overflow; values that fall
+// below 0 were far out of reach, and so are their buckets' positions.
+void RebaseHeads() {
+  if (headBase < 2 * kHeadRebase) return;
+  for (Bucket& b : buckets) {
+    b.head = Rebase(b.head);
+    if (b.head == 0) b.count = 0;
+  }
+  for (std::uint32_t& h : head4) h = Rebase(h);
+  headBase -= kHeadRebase;
+  memberBase = memberBase > kHeadRebase ? memberBase - kHeadRebase : 0;
+}
+
+inline std::uint32_t BucketCount(unsigned h) {
+  return buckets[h].head >= memberBase ? buckets[h].count : 0;
+}
+
 void SlideWindow() {
   firstFill = false;
   std::memmove(window, window + dictionarySize, dictionarySize + kMaxMatch);
@@ -127,12 +145,7 @@ void SlideWindow() {
   position -= static_cast<std::int32_t>(dictionarySize);
   oddPosition -= static_cast<std::int32_t>(dictionarySize);
   headBase += dictionarySize;
-  if (headBase >= 2 * kHeadRebase) {
-    // Values that become 0 were far out of reach already.
-    for (Bucket& b : buckets) b.head = Rebase(b.head);
-    for (std::uint32_t& h : head4) h = Rebase(h);
-    headBase -= kHeadRebase;
-  }
+  RebaseHeads();
   std::memset(crowded, 0, sizeof crowded);
 }
 
@@ -148,14 +161,16 @@ inline std::uint16_t ChainDistance(std::uint32_t from, std::uint32_t to) {
   return static_cast<std::uint16_t>(distance <= dictionarySize - 2 ? distance : kChainEnd);
 }
 
-// Links the current position into its bucket (and its 4-byte chain). Its
-// slot last held the position D back, which leaves the reach now.
+// Links the current position into its bucket (and its 4-byte chain). Once
+// the window has slid, its slot last held the position D back, which leaves
+// the reach now.
 inline void LinkPosition() {
   const std::uint32_t p = static_cast<std::uint32_t>(position) + headBase;
   const std::uint32_t slot = static_cast<std::uint32_t>(position) & (dictionarySize - 1);
-  if (bucketOf[slot] != kNoBucket) buckets[bucketOf[slot]].count--;
+  if (!firstFill) buckets[bucketOf[slot]].count--;
   bucketOf[slot] = static_cast<std::uint16_t>(hashValue);
   Bucket& b = buckets[hashValue];
+  if (b.head < memberBase) b.count = 0;
   b.count++;
   link[slot] = ChainDistance(p, b.head);
   b.head = p;
@@ -266,15 +281,21 @@ std::int32_t SearchFourByteChain(std::uint32_t head, int shift, int limit, int m
 // linked into it within the reach of the search, less those at or below
 // the shifted bound.
 int CandidatesInReach(unsigned h, int shift) {
-  std::int64_t n = buckets[h].count;
-  // The positions from the lowest bound up to bound + shift; before the
-  // first slide the lowest is the member's first byte, after it the one D
-  // back, whose slot is the current position's.
-  std::uint32_t first = firstFill ? 0 : static_cast<std::uint32_t>(position);
-  for (int k = 0; k <= shift; k++) {
-    if (bucketOf[(first + static_cast<std::uint32_t>(k)) & (dictionarySize - 1)] == h) n--;
+  int n = static_cast<int>(BucketCount(h));
+  // The positions from the lowest bound up to bound + shift that are linked:
+  // before the first slide the lowest is the member's first byte (slot 0),
+  // after it the one D back, whose slot is the current position's.
+  if (firstFill) {
+    const int linked = position - static_cast<std::int32_t>(dictionarySize);
+    for (int k = 0; k <= shift && k < linked; k++) {
+      if (bucketOf[k] == h) n--;
+    }
+  } else {
+    for (int k = 0; k <= shift; k++) {
+      if (bucketOf[static_cast<std::uint32_t>(position + k) & (dictionarySize - 1)] == h) n--;
+    }
   }
-  return static_cast<int>(n);
+  return n;
 }
 
 // Whether the walk of bucket h (shifted by shift) meets 256 or more
@@ -376,24 +397,27 @@ inline void ClipMatchLength() {
 
 std::uint16_t CompressMember(ArchiveEntry& entry) {
   firstFill = true;
-  headBase = 0;
   ResetBitWriter(entry.archive_handle, entry.original_size);
   int dictionaryBits = entry.method_number == 6 ? 15 : entry.method_number == 7 ? 16 : 13;
   dictionarySize = 1u << dictionaryBits;
   windowSize = 2 * dictionarySize + kMaxMatch;
-  std::memset(buckets, 0, sizeof buckets);
-  std::memset(head4, 0, sizeof head4);
-
-  std::memset(bucketOf, 0xFF, sizeof(std::uint16_t) * dictionarySize);
+  // Every value held lies below the old base plus twice the window size.
+  headBase += 2 * (2 * kMaxDictionary + kMaxMatch);
+  RebaseHeads();
+  memberBase = headBase;
   std::memset(crowded, 0, sizeof crowded);
-  // A cleared window makes a member's data depend on its own bytes only.
-  std::memset(window, 0, windowSize + kWindowSlack);
   StartBlockEncoder(dictionaryBits);
 
   source = entry.file_handle;
   inputEnded = false;
   crc = 0;
   std::uint32_t n = ReadInput(window + dictionarySize, dictionarySize + kMaxMatch);
+  // What lies past the input is read (and then clipped) up to 263 bytes
+  // ahead of a position below 2D: clearing it makes a member's data depend on
+  // its own bytes only. After a slide such bytes come from the same member.
+  std::uint32_t clearFrom = dictionarySize + n;
+  std::uint32_t clearTo = std::min(clearFrom + kClearAhead, windowSize + kWindowSlack);
+  if (clearFrom < clearTo) std::memset(window + clearFrom, 0, clearTo - clearFrom);
   remainder = n;
   matchLength = n < 2 ? static_cast<std::int32_t>(n) : 2;
   position = static_cast<std::int32_t>(dictionarySize);
