@@ -5,6 +5,8 @@
 
 #include <array>
 
+#include "archive/crc16_fold.h"
+
 namespace {
 
 using CrcTables = std::array<std::array<std::uint16_t, 256>, 8>;
@@ -27,6 +29,9 @@ constexpr CrcTables BuildCrcTables() {
   return tables;
 }
 
+// Below this many bytes the table method is as fast as folding.
+constexpr long kFoldMinimum = 256;
+
 // Built by the compiler, so the CRC is usable before any archive object exists.
 constexpr CrcTables kCrcTables = BuildCrcTables();
 
@@ -39,6 +44,15 @@ void Crc16InitTable() {
 std::uint16_t Crc16Update(std::uint16_t crc, const void* buffer, long count) {
   if (count <= 0) return crc;
   const auto* p = static_cast<const unsigned char*>(buffer);
+  if (count >= kFoldMinimum && Crc16FoldAvailable()) {
+    // The bytes before the last whole 16-byte blocks go the table way; the
+    // blocks fold into 16 bytes whose CRC from 0 is the buffer's.
+    long head = count % 16;
+    std::uint16_t value = Crc16Update(crc, p, head);
+    unsigned char residue[16];
+    Crc16Fold(value, p + head, count - head, residue);
+    return Crc16Update(0, residue, 16);
+  }
   const auto& t = kCrcTables;
   unsigned value = crc;
   while (count >= 8) {

@@ -1,7 +1,9 @@
 // CUnlha::ReadHeader: one member header of level 0, 1 or 2 into an
-// ArchiveEntry. The header is read through a small buffer (one system read
-// for an ordinary header); afterwards the file is put back exactly at the
-// first byte after the header, where the member data begins.
+// ArchiveEntry. The header is read through a buffer (ArchiveInput); the
+// file is then put exactly at the first byte after the header, where the
+// member data begins.
+#include "archive/header_reader.h"
+
 #include <cstring>
 
 #include "archive/checksum.h"
@@ -10,52 +12,6 @@
 #include "archive/unlha.h"
 
 namespace {
-
-// Buffered sequential reads from a known starting position.
-class HeaderInput {
- public:
-  HeaderInput(plat::FileHandle file, std::uint64_t start) : file_(file), start_(start) {}
-
-  // Delivers up to `count` bytes; fewer at the end of the file. -1 when the
-  // very first system read fails.
-  long Read(void* destination, std::size_t count) {
-    auto* out = static_cast<unsigned char*>(destination);
-    std::size_t done = 0;
-    while (done < count) {
-      if (next_ == size_) {
-        const long got = plat::ReadFile(file_, buffer_, sizeof buffer_);
-        if (got <= 0) {
-          if (got < 0 && done == 0 && consumed_ == 0) return -1;
-          break;
-        }
-        size_ = static_cast<std::size_t>(got);
-        next_ = 0;
-      }
-      std::size_t take = size_ - next_;
-      if (take > count - done) take = count - done;
-      std::memcpy(out + done, buffer_ + next_, take);
-      next_ += take;
-      done += take;
-    }
-    consumed_ += done;
-    return static_cast<long>(done);
-  }
-
-  bool ReadExact(void* destination, std::size_t count) {
-    return Read(destination, count) == static_cast<long>(count);
-  }
-
-  std::uint64_t Consumed() const { return consumed_; }
-  std::uint64_t Position() const { return start_ + consumed_; }
-
- private:
-  plat::FileHandle file_;
-  std::uint64_t start_;
-  std::uint64_t consumed_ = 0;
-  unsigned char buffer_[2048];
-  std::size_t size_ = 0;
-  std::size_t next_ = 0;
-};
 
 std::uint16_t Get16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
 
@@ -71,7 +27,7 @@ unsigned char g_extended[65536];
 // What the parts of one header hand on to each other.
 struct HeaderState {
   ArchiveEntry* entry;
-  HeaderInput* in;
+  ArchiveInput* in;
   int level;
   std::uint16_t headerCrc;  // running CRC over every header byte
   std::uint32_t nextSize;   // size of the next extended header
@@ -90,7 +46,7 @@ int ReadBaseLevel01(const unsigned char* first21, HeaderState& state) {
 
   plat::FileTime local = 0;
   if (DosTimeToFileTime(Get16(base + 17), Get16(base + 15), &local)) {
-    entry.mtime = LocalToUtc(local);
+    entry.mtime = LocalToUtc(local, state.in->ZoneOffsetSeconds());
   } else {
     entry.mtime = 0;  // not a calendar time: no usable stamp
   }
@@ -204,18 +160,13 @@ void SplitMemberPath(ArchiveEntry& entry) {
 
 }  // namespace
 
-bool CUnlha::ReadHeader(plat::FileHandle file, ArchiveEntry& entry) {
+bool ReadHeaderFrom(ArchiveInput& in, ArchiveEntry& entry, std::int32_t& status) {
   std::memset(&entry, 0, sizeof entry);
   entry.archive_handle = plat::kInvalidFile;
   entry.file_handle = plat::kInvalidFile;
-  const std::uint64_t start = ::SeekFile(file, 0, plat::SeekOrigin::Current);
-  if (start == UINT64_MAX) {
-    status = kStatusBadHeader;
-    return false;
-  }
+  const std::uint64_t start = in.Position();
   entry.header_offset = start;
 
-  HeaderInput in(file, start);
   unsigned char first[21];
   const long got = in.Read(first, sizeof first);
   if (got == 0) {
@@ -255,8 +206,9 @@ bool CUnlha::ReadHeader(plat::FileHandle file, ArchiveEntry& entry) {
   if (failure == 0 && state.level == 2) {
     // The total size may announce more (the pad byte); it belongs to the header.
     const std::uint64_t total = Get16(first);
-    if (total > in.Consumed()) {
-      const std::size_t remaining = static_cast<std::size_t>(total - in.Consumed());
+    const std::uint64_t consumed = in.Position() - start;
+    if (total > consumed) {
+      const std::size_t remaining = static_cast<std::size_t>(total - consumed);
       if (!in.ReadExact(g_extended, remaining)) {
         failure = kStatusBadHeader;
       } else {
@@ -277,10 +229,20 @@ bool CUnlha::ReadHeader(plat::FileHandle file, ArchiveEntry& entry) {
     status = kStatusHeaderCrcWarning;
   }
   SplitMemberPath(entry);
-
   entry.data_offset = in.Position();
-  if (::SeekFile(file, static_cast<std::int64_t>(entry.data_offset), plat::SeekOrigin::Begin) !=
-      entry.data_offset) {
+  return true;
+}
+
+bool CUnlha::ReadHeader(plat::FileHandle file, ArchiveEntry& entry) {
+  const std::uint64_t start = ::SeekFile(file, 0, plat::SeekOrigin::Current);
+  if (start == UINT64_MAX) {
+    std::memset(&entry, 0, sizeof entry);
+    status = kStatusBadHeader;
+    return false;
+  }
+  ArchiveInput in(file, start);
+  if (!ReadHeaderFrom(in, entry, status)) return false;
+  if (!in.SyncFilePosition()) {
     status = kStatusSeekFailed;
     return false;
   }

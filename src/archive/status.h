@@ -22,6 +22,11 @@ enum StatusCode : int {
   kStatusUnknownLevel = 18,
   kStatusUnsafePath = 19,
   kStatusDirectoryNotUsed = 20,
+  // The output path of a member would not fit in a path buffer; the member
+  // is refused (the message is printed when it happens), counted as failed.
+  kStatusPathTooLong = 21,
+  kStatusSfxNotWritable = 22,  // a self-extracting archive is read only
   kStatusCannotOpenFile = 101,
   kStatusNotAMember = 102,
+  kStatusFileTooLarge = 103,  // 4 GiB or more: sizes are 32-bit in the headers
 };

@@ -119,7 +119,11 @@ bool FileTimeToUnixTime(plat::FileTime fileTime, std::uint32_t* unixTime) {
 }
 
 plat::FileTime LocalToUtc(plat::FileTime localTime) {
-  return AddSeconds(localTime, -plat::TimeZoneOffsetSeconds());
+  return LocalToUtc(localTime, plat::TimeZoneOffsetSeconds());
+}
+
+plat::FileTime LocalToUtc(plat::FileTime localTime, std::int64_t zoneOffsetSeconds) {
+  return AddSeconds(localTime, -zoneOffsetSeconds);
 }
 
 plat::FileTime UtcToLocal(plat::FileTime utcTime) {

@@ -17,4 +17,7 @@ plat::FileTime UnixTimeToFileTime(std::uint32_t unixTime);
 bool FileTimeToUnixTime(plat::FileTime fileTime, std::uint32_t* unixTime);
 // Local/UTC through the current zone offset.
 plat::FileTime LocalToUtc(plat::FileTime localTime);
+// The same with a zone offset the caller already asked for (one per archive
+// scan instead of one per header).
+plat::FileTime LocalToUtc(plat::FileTime localTime, std::int64_t zoneOffsetSeconds);
 plat::FileTime UtcToLocal(plat::FileTime utcTime);

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "archive/checksum.h"
+#include "archive/header_reader.h"
 
 namespace {
 
@@ -145,9 +146,18 @@ bool CUnlha::FindEmbeddedArchive(plat::FileHandle file, std::uint32_t windowSize
 }
 
 bool CUnlha::LoadDirectory(plat::FileHandle file) {
+  const std::uint64_t start = ::SeekFile(file, 0, plat::SeekOrigin::Current);
+  if (start == UINT64_MAX) {
+    status = kStatusSeekFailed;
+    return false;
+  }
+  // One buffered input for the whole scan: the headers of small members
+  // come out of the same system read.
+  ArchiveInput in(file, start);
   for (;;) {
     ArchiveEntry entry;
-    if (!ReadHeader(file, entry)) {
+    if (!ReadHeaderFrom(in, entry, status)) {
+      in.SyncFilePosition();  // tidy only: later readers position the file themselves
       // End mark (0), end of file (16) or an earlier checksum warning (17).
       return status == kStatusOk || status == kStatusNoEndMark || status == kStatusHeaderCrcWarning;
     }
@@ -157,7 +167,8 @@ bool CUnlha::LoadDirectory(plat::FileHandle file) {
       status = kStatusSeekFailed;  // reported as an internal error
       return false;
     }
-    if (::SeekFile(file, entry.packed_size, plat::SeekOrigin::Current) == UINT64_MAX) {
+    // The next header follows the member data; nothing between is examined.
+    if (!in.SeekTo(entry.data_offset + entry.packed_size)) {
       status = kStatusSeekFailed;
       return false;
     }

@@ -40,6 +40,12 @@ class CUnlha {
   // Offset of the first member in the archive file: 0 for a plain archive,
   // the stub's length for a self-extracting one.
   std::uint64_t archiveStart = 0;
+  // A member could not be written whole: the commit discards the work file
+  // and leaves the archive as it was.
+  int rewriteFailed = 0;
+  // The rewrite created the archive file (it did not exist before) and holds
+  // it locked until the commit; a run that does not commit removes it again.
+  int createdArchive = 0;
 
   std::int32_t entryCount() const { return static_cast<std::int32_t>(entries.size()); }
 
@@ -54,8 +60,10 @@ class CUnlha {
   // ---- extraction and testing (extract/extract_entry.cpp) ----
   bool ExtractEntry(ArchiveEntry& entry);
   bool ExtractFromHandle(plat::FileHandle handle, ArchiveEntry& entry);
+  // *writeFailed (optional) is set when decoded data could not be written.
   std::uint16_t UnpackData(plat::FileHandle archiveSide, plat::FileHandle fileSide,
-                           ArchiveEntry& entry, int* success, int* unsupported);
+                           ArchiveEntry& entry, int* success, int* unsupported,
+                           int* writeFailed = nullptr);
   // Stored copy with CRC; returns bytes copied or -1.
   std::int64_t CopyData(plat::FileHandle destination, plat::FileHandle source,
                         std::uint32_t count, std::uint16_t* crc);

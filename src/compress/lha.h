@@ -1,7 +1,10 @@
 // CLha: the archive object of every run, a CUnlha that can also add members.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
+#include <unordered_map>
 
 #include "archive/unlha.h"
 
@@ -21,6 +24,12 @@ class CLha : public CUnlha {
   // Returns false when the member could not be written whole.
   bool WriteMember(plat::FileHandle output, plat::FileHandle source, ArchiveEntry& entry);
   bool FindMember(const char* memberPath, std::int32_t* index);
+
+  // Member path -> index of its first record, kept beside `entries` so that
+  // FindMember does not walk the directory. Rebuilt when the directory
+  // changed size behind its back (deletion, reload).
+  std::unordered_map<std::string, std::int32_t> memberIndex;
+  std::size_t indexedCount = 0;
 
   // Header bytes of `entry` at its header_level (archive/header_writer.cpp).
   // Returns the length, 0 for an unknown level or a short write.

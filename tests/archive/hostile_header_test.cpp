@@ -3,11 +3,13 @@
 // code, never in a crash, a hang or a member that breaks the entry's rules.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "archive/unlha.h"
 #include "archive_builders.h"
+#include "cli/messages.h"
 #include "support/support.h"
 
 namespace {
@@ -121,6 +123,67 @@ TEST(HostileHeaders, EveryBitFlip) {
                 "byte " + std::to_string(i) + " bit " + std::to_string(bit));
     }
   }
+}
+
+// The whole program on a sample of the same damage: `tsubo l` ends with
+// exit code 0 (perhaps after a warning) or 2 with one of the open errors.
+void CheckListing(const test::TempDir& dir, const std::string& bytes, const std::string& what) {
+  test::WriteFile(dir / "d.lzh", bytes);
+  test::RunOptions options;
+  options.cwd = dir.path();
+  const test::RunResult r = test::RunTsubo({"l", "d.lzh"}, options);
+  const std::string archiveLine = "Archive file d.lzh\n\n";
+  ASSERT_EQ(r.out.substr(0, archiveLine.size()), archiveLine) << what;
+  if (r.exitCode == 0) {
+    EXPECT_EQ(r.err, "") << what;
+    return;
+  }
+  ASSERT_EQ(r.exitCode, 2) << what << r.err;
+  EXPECT_EQ(r.out, archiveLine) << what;
+  const std::string prefix = msg::kMsgErrorPrefix;
+  char internalError[64];
+  std::snprintf(internalError, sizeof internalError, msg::kMsgInternalError, 5);
+  const std::string allowed[] = {prefix + msg::kMsgBadHeader, prefix + msg::kMsgUnknownHeader,
+                                 prefix + internalError};
+  bool known = false;
+  for (const std::string& message : allowed) known = known || r.err == message;
+  EXPECT_TRUE(known) << what << ": " << test::Utf8(r.err);
+}
+
+TEST(HostileHeaders, ListingEndToEnd) {
+  const Sample s = ThreeLevels();
+  test::TempDir dir;
+  for (std::size_t length = 0; length < s.bytes.size(); length += 9) {
+    CheckListing(dir, s.bytes.substr(0, length), "length " + std::to_string(length));
+  }
+  for (std::size_t i = 0; i < s.bytes.size(); i += 5) {
+    if (s.headerMask[i] != 'h') continue;
+    std::string damaged = s.bytes;
+    damaged[i] = static_cast<char>(damaged[i] ^ (1 << (i % 8)));
+    CheckListing(dir, damaged, "byte " + std::to_string(i));
+  }
+}
+
+TEST(HostileHeaders, ListingWarnings) {
+  const Sample s = ThreeLevels();
+  test::TempDir dir;
+  test::RunOptions options;
+  options.cwd = dir.path();
+  const std::string archiveLine = "Archive file d.lzh\n\n";
+  // Without its end mark: the end-mark warning after the archive line.
+  test::WriteFile(dir / "d.lzh", s.bytes.substr(0, s.bytes.size() - 1));
+  test::RunResult r = test::RunTsubo({"l", "d.lzh"}, options);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out.substr(0, archiveLine.size() + std::strlen(msg::kMsgWarnNoEndMark)),
+            archiveLine + msg::kMsgWarnNoEndMark);
+  // A wrong level-0 checksum: the header warning.
+  std::string damaged = s.bytes;
+  damaged[1] = static_cast<char>(damaged[1] + 1);
+  test::WriteFile(dir / "d.lzh", damaged);
+  r = test::RunTsubo({"l", "d.lzh"}, options);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out.substr(0, archiveLine.size() + std::strlen(msg::kMsgWarnHeaderCrc)),
+            archiveLine + msg::kMsgWarnHeaderCrc);
 }
 
 }  // namespace

@@ -307,6 +307,27 @@ TEST(OpenArchive, ManyMembers) {
   EXPECT_STREQ(r.entries[count - 1].name, ("m" + std::to_string(count - 1)).c_str());
 }
 
+TEST(OpenArchive, LargeMembersAndExtensions) {
+  // Member data and extended headers larger than any read buffer.
+  Fields f;
+  const std::string big = test::RandomBytes(20000, 5);
+  f.packed = f.original = static_cast<std::uint32_t>(big.size());
+  const std::string h1 =
+      Level1(f, "one", {{0x55, std::string(65000, 'u')}, {0x00, std::string(2, '\0')}});
+  const std::string h2 =
+      Level2(f, {{0x01, "two"}, {0x66, std::string(30000, 'v')}, {0x00, std::string(2, '\0')}});
+  const std::string bytes = h1 + big + h2 + big + Level2Member("three", "3") + std::string(1, '\0');
+  const Opened r = OpenBytes(bytes);
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.status, 0);
+  ASSERT_EQ(r.entries.size(), 3u);
+  EXPECT_EQ(r.entries[0].packed_size, big.size());
+  EXPECT_EQ(r.entries[0].data_offset, h1.size());
+  EXPECT_EQ(r.entries[1].header_offset, h1.size() + big.size());
+  EXPECT_EQ(r.entries[1].data_offset, h1.size() + big.size() + h2.size());
+  EXPECT_STREQ(r.entries[2].name, "three");
+}
+
 TEST(OpenArchive, MissingArchive) {
   test::TempDir dir;
   Opened r = OpenPath(dir / "absent.lzh");

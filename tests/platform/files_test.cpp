@@ -117,25 +117,36 @@ TEST(Files, QueryOpensDirectoriesAndUnreadableFiles) {
   }
 }
 
-TEST(Files, SecondExclusiveOpenIsASharingViolation) {
+TEST(Files, SecondOpenFollowsWindowsSharing) {
   test::TempDir dir;
   std::string path = dir / "held";
   test::WriteFile(path, "keep me");
+  using plat::Access;
+  using plat::Share;
   struct Case {
-    plat::Share first, second;
+    Access firstAccess;
+    Share first;
+    Access secondAccess;
+    Share second;
     bool secondOpens;
   } cases[] = {
-      {plat::Share::None, plat::Share::None, false},
-      {plat::Share::None, plat::Share::Read, false},
-      {plat::Share::Read, plat::Share::None, false},
-      {plat::Share::Read, plat::Share::Read, true},
+      {Access::Read, Share::None, Access::Read, Share::None, false},
+      {Access::Read, Share::None, Access::Read, Share::Read, false},
+      {Access::Read, Share::Read, Access::Read, Share::None, false},
+      {Access::Read, Share::Read, Access::Read, Share::Read, true},
+      // A writer needs the file to itself, even when it lets others read.
+      {Access::Read, Share::Read, Access::Write, Share::Read, false},
+      {Access::Read, Share::Read, Access::ReadWrite, Share::Read, false},
+      {Access::ReadWrite, Share::Read, Access::Read, Share::Read, true},
+      {Access::ReadWrite, Share::None, Access::Read, Share::Read, false},
+      // Asking only for the time takes part in no sharing.
+      {Access::ReadWrite, Share::None, Access::Query, Share::None, true},
   };
   for (const Case& c : cases) {
-    plat::FileHandle first =
-        Open(path, plat::Access::Read, c.first, plat::Disposition::OpenExisting);
+    SCOPED_TRACE(&c - cases);
+    plat::FileHandle first = Open(path, c.firstAccess, c.first, plat::Disposition::OpenExisting);
     ASSERT_NE(first, plat::kInvalidFile);
-    plat::FileHandle second =
-        Open(path, plat::Access::Read, c.second, plat::Disposition::OpenExisting);
+    plat::FileHandle second = Open(path, c.secondAccess, c.second, plat::Disposition::OpenExisting);
     EXPECT_EQ(second != plat::kInvalidFile, c.secondOpens);
     if (!c.secondOpens) {
       EXPECT_EQ(plat::LastError(), plat::kErrorSharingViolation);
@@ -143,6 +154,7 @@ TEST(Files, SecondExclusiveOpenIsASharingViolation) {
     plat::CloseFile(second);
     plat::CloseFile(first);
   }
+  EXPECT_EQ(test::ReadFile(path), "keep me");
   // Released at close.
   plat::FileHandle again =
       Open(path, plat::Access::Read, plat::Share::None, plat::Disposition::OpenExisting);
@@ -160,6 +172,11 @@ TEST(Files, CreateAlwaysOfAHeldFileLeavesItsBytes) {
   ASSERT_EQ(flock(other, LOCK_SH), 0);
   plat::FileHandle f =
       Open(path, plat::Access::ReadWrite, plat::Share::None, plat::Disposition::CreateAlways);
+  EXPECT_EQ(f, plat::kInvalidFile);
+  EXPECT_EQ(plat::LastError(), plat::kErrorSharingViolation);
+  EXPECT_EQ(test::ReadFile(path), "precious");
+  // Letting others read afterwards does not let it truncate a file in use.
+  f = Open(path, plat::Access::Write, plat::Share::Read, plat::Disposition::CreateAlways);
   EXPECT_EQ(f, plat::kInvalidFile);
   EXPECT_EQ(plat::LastError(), plat::kErrorSharingViolation);
   EXPECT_EQ(test::ReadFile(path), "precious");

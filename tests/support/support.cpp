@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -34,15 +35,84 @@ bool RunningUnderRunner() {
   return runner && *runner;
 }
 
+// Converts text between encodings; false when it has no form in `to`.
+static bool TryConvert(const std::string& text, const char* to, const char* from,
+                       std::string& out) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == (iconv_t)-1) return false;
+  out.assign(text.size() * 4 + 4, '\0');
+  char* inPtr = const_cast<char*>(text.data());
+  size_t inLeft = text.size();
+  char* outPtr = out.data();
+  size_t outLeft = out.size();
+  bool ok = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != (size_t)-1 &&
+            iconv(cd, nullptr, nullptr, &outPtr, &outLeft) != (size_t)-1;
+  iconv_close(cd);
+  out.resize(out.size() - outLeft);
+  return ok;
+}
+
+// Whether the run's locale is a UTF-8 one: RunCommand sets LC_ALL=C and
+// drops the caller's locale unless the options name one.
+static bool Utf8Locale(const RunOptions& options) {
+  auto value = [&](const char* variable) {
+    auto it = options.env.find(variable);
+    return it == options.env.end() ? std::string() : it->second;
+  };
+  std::string name = "C";
+  if (options.env.count("LC_ALL") != 0) {
+    name = value("LC_ALL");
+    if (name.empty()) name = value("LC_CTYPE");
+    if (name.empty()) name = value("LANG");
+  }
+  std::string lower;
+  for (char c : name) {
+    if (c != '-') lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return lower.find("utf8") != std::string::npos;
+}
+
+std::string ArgumentForRunner(const std::string& arg, bool utf8Locale) {
+  // The CP932 text the POSIX build would take the argument for: in a UTF-8
+  // locale a valid UTF-8 argument is converted, any other is CP932 already.
+  std::string internal = arg;
+  std::string converted, back;
+  if (utf8Locale && TryConvert(arg, "CP932", "UTF-8", converted) &&
+      TryConvert(converted, "UTF-8", "CP932", back) && back == arg) {
+    internal = converted;
+  }
+  for (char& c : internal) {
+    if (c == '/') c = '\\';
+  }
+  if (!internal.empty() && internal[0] == '\\') internal.insert(0, "Z:");
+  // Wine, run in a UTF-8 locale, hands UTF-8 arguments to tsubo.exe as
+  // UTF-16, which tsubo.exe turns into the same CP932 text.
+  std::string utf8;
+  return TryConvert(internal, "UTF-8", "CP932", utf8) ? utf8 : internal;
+}
+
 RunResult RunTsubo(const std::vector<std::string>& args, const RunOptions& options) {
   std::vector<std::string> argv;
-  if (RunningUnderRunner()) {
-    std::istringstream words(std::getenv("TSUBO_RUNNER"));
-    for (std::string w; words >> w;) argv.push_back(w);
+  if (!RunningUnderRunner()) {
+    argv.push_back(TsuboPath());
+    argv.insert(argv.end(), args.begin(), args.end());
+    return RunCommand(argv, options);
   }
+  std::istringstream words(std::getenv("TSUBO_RUNNER"));
+  for (std::string w; words >> w;) argv.push_back(w);
   argv.push_back(TsuboPath());
-  argv.insert(argv.end(), args.begin(), args.end());
-  return RunCommand(argv, options);
+  bool utf8 = Utf8Locale(options);
+  for (const std::string& arg : args) argv.push_back(ArgumentForRunner(arg, utf8));
+  // Wine reads Unix file names and arguments as UTF-8 only in a UTF-8
+  // locale (in the C locale it strips their high bits); tsubo.exe itself
+  // does not look at the locale.
+  RunOptions runnerOptions = options;
+  runnerOptions.env["LC_ALL"] = "C.UTF-8";
+  // Wine's own diagnostics would mix with tsubo's standard error.
+  if (!std::getenv("WINEDEBUG") && options.env.count("WINEDEBUG") == 0) {
+    runnerOptions.env["WINEDEBUG"] = "-all";
+  }
+  return RunCommand(argv, runnerOptions);
 }
 
 static std::vector<std::string> BuildEnvironment(const RunOptions& options) {
@@ -55,14 +125,18 @@ static std::vector<std::string> BuildEnvironment(const RunOptions& options) {
   env.erase("LANG");
   env.erase("LANGUAGE");
   for (auto it = env.begin(); it != env.end();) {
-    if (it->first.rfind("LC_", 0) == 0) it = env.erase(it);
-    else ++it;
+    if (it->first.rfind("LC_", 0) == 0)
+      it = env.erase(it);
+    else
+      ++it;
   }
   env["LC_ALL"] = "C";
   env["TZ"] = "UTC";
   for (const auto& [k, v] : options.env) {
-    if (v.empty()) env.erase(k);
-    else env[k] = v;
+    if (v.empty())
+      env.erase(k);
+    else
+      env[k] = v;
   }
   std::vector<std::string> out;
   for (const auto& [k, v] : env) {
@@ -129,13 +203,17 @@ RunResult RunCommand(const std::vector<std::string>& argv, const RunOptions& opt
     char buf[65536];
     if (outIdx >= 0 && fds[outIdx].revents) {
       ssize_t r = read(out[0], buf, sizeof buf);
-      if (r > 0) result.out.append(buf, r);
-      else outOpen = false;
+      if (r > 0)
+        result.out.append(buf, r);
+      else
+        outOpen = false;
     }
     if (errIdx >= 0 && fds[errIdx].revents) {
       ssize_t r = read(err[0], buf, sizeof buf);
-      if (r > 0) result.err.append(buf, r);
-      else errOpen = false;
+      if (r > 0)
+        result.err.append(buf, r);
+      else
+        errOpen = false;
     }
   }
   if (inOpen) close(in[1]);

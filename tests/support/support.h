@@ -26,7 +26,15 @@ struct RunOptions {
 // $TSUBO_RUNNER (for example "wine") is put in front of it when set.
 std::string TsuboPath();
 bool RunningUnderRunner();  // true when $TSUBO_RUNNER is set
+// Under a runner (tsubo.exe under Wine) each argument is handed over in the
+// form that gives tsubo.exe the text the POSIX build would see (see
+// ArgumentForRunner), so tests may name files by POSIX paths either way.
 RunResult RunTsubo(const std::vector<std::string>& args, const RunOptions& options = {});
+// The argument for Wine: the CP932 text the POSIX build would take it for
+// (UTF-8 converted in a UTF-8 locale), with '\\' for '/' and "Z:" before an
+// absolute path (Wine's drive for the Unix root, as '/' starts an option on
+// Windows), as UTF-8: "/tmp/a/b" -> "Z:\\tmp\\a\\b".
+std::string ArgumentForRunner(const std::string& arg, bool utf8Locale);
 // Runs any command line (argv[0] searched in PATH).
 RunResult RunCommand(const std::vector<std::string>& argv, const RunOptions& options = {});
 bool CommandExists(const std::string& name);

@@ -66,6 +66,16 @@ FileHandle OpenForQuery(const std::string& path) {
   return fd;
 }
 
+// Takes a flock lock without waiting; false only when another open file
+// holds a conflicting one (a file system without flock locks nothing).
+bool Lock(int fd, int operation) {
+  int locked;
+  do {
+    locked = flock(fd, operation | LOCK_NB);
+  } while (locked != 0 && errno == EINTR);
+  return locked == 0 || errno != EWOULDBLOCK;
+}
+
 FileHandle Fail(int fd, int code) {
   int saved = errno;
   close(fd);
@@ -74,12 +84,10 @@ FileHandle Fail(int fd, int code) {
   return kInvalidFile;
 }
 
-}  // namespace
-
-FileHandle OpenFile(const char* path, Access access, Share share, Disposition disposition) {
-  std::string external = posix::ToExternalPath(path);
-  if (access == Access::Query) return OpenForQuery(external);
-
+// One attempt of OpenFile; *stale tells that the file was replaced under
+// its name before the lock was taken, and the open should be tried again.
+FileHandle OpenOnce(const std::string& external, Access access, Share share,
+                    Disposition disposition, bool* stale) {
   // O_NONBLOCK keeps a FIFO from hanging the open; it is refused below.
   int flags = AccessFlags(access) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
   bool created = false;
@@ -111,13 +119,16 @@ FileHandle OpenFile(const char* path, Access access, Share share, Disposition di
   }
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 
-  int lock = (share == Share::None ? LOCK_EX : LOCK_SH) | LOCK_NB;
-  int locked;
-  do {
-    locked = flock(fd, lock);
-  } while (locked != 0 && errno == EINTR);
-  // A file system without flock still gets its files opened.
-  if (locked != 0 && errno == EWOULDBLOCK) return Fail(fd, kErrorSharingViolation);
+  // Writing needs the file to itself for a moment even when others may
+  // read it afterwards: Windows refuses a writer while another handle is
+  // open without write sharing, and no reader may see the file truncated.
+  if (!Lock(fd, share == Share::None || Writes(access) ? LOCK_EX : LOCK_SH)) {
+    return Fail(fd, kErrorSharingViolation);
+  }
+  if (!created && !posix::StillNamed(fd, external)) {
+    *stale = true;
+    return Fail(fd, kErrorSharingViolation);
+  }
 
   // Only now, with the lock held, may an existing file lose its contents.
   if (disposition == Disposition::CreateAlways && !created && st.st_size != 0 &&
@@ -125,7 +136,31 @@ FileHandle OpenFile(const char* path, Access access, Share share, Disposition di
     posix::SetErrorFromErrno(errno, external);
     return Fail(fd, LastError());
   }
+  if (Writes(access) && share == Share::Read && !Lock(fd, LOCK_SH)) {
+    return Fail(fd, kErrorSharingViolation);
+  }
   return fd;
+}
+
+}  // namespace
+
+bool posix::StillNamed(int fd, const std::string& external) {
+  struct stat opened;
+  struct stat named;
+  return fstat(fd, &opened) == 0 && stat(external.c_str(), &named) == 0 &&
+         opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+FileHandle OpenFile(const char* path, Access access, Share share, Disposition disposition) {
+  std::string external = posix::ToExternalPath(path);
+  if (access == Access::Query) return OpenForQuery(external);
+  FileHandle file = kInvalidFile;
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    bool stale = false;
+    file = OpenOnce(external, access, share, disposition, &stale);
+    if (!stale) break;
+  }
+  return file;
 }
 
 void CloseFile(FileHandle file) {

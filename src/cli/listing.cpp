@@ -1,0 +1,184 @@
+// The archive listing of the commands l and v: a header, one row per selected
+// member and a totals line with the archive file's own time.
+#include "cli/listing.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "archive/timestamp.h"
+#include "cli/frontend.h"
+
+namespace {
+
+constexpr char kHeaderLine[] =
+    "File name        Original  Packed    Ratio  Date     Time     Attr CRC  Type  S\n";
+constexpr char kRuleLine[] =
+    "---------------- --------- --------- ------ -------- -------- ---- ---- ----- -\n";
+constexpr int kNameColumn = 16;
+// Console writes are gathered up to this size before they are handed on.
+constexpr std::size_t kFlushSize = 64 * 1024;
+
+void AppendFormat(std::string& out, const char* format, ...) {
+  char buffer[128];
+  va_list args;
+  va_start(args, format);
+  int length = std::vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  if (length > 0) out.append(buffer, std::min<std::size_t>(length, sizeof buffer - 1));
+}
+
+// " %5.1f%%" of packed / original, or `zeroText` when original is 0.
+void AppendRatio(std::string& out, std::uint64_t original, std::uint64_t packed,
+                 const char* zeroText) {
+  if (original == 0) {
+    out += zeroText;
+    return;
+  }
+  double ratio = static_cast<double>(packed) / static_cast<double>(original) * 100.0;
+  AppendFormat(out, " %5.1f%%", ratio);
+}
+
+// " yy-mm-dd hh:mm:ss": the year text from its third character on, which
+// is the last two digits of a four-digit year.
+void AppendTime(std::string& out, plat::FileTime time) {
+  CalendarTime t = FileTimeToCalendar(time);
+  char year[16];
+  std::snprintf(year, sizeof year, "%d", t.year);
+  const char* shortYear = std::strlen(year) > 2 ? year + 2 : year + std::strlen(year);
+  AppendFormat(out, " %s-%02d-%02d %02d:%02d:%02d", shortYear, t.month, t.day, t.hour, t.minute,
+               t.second);
+}
+
+void AppendAttributes(std::string& out, std::uint32_t attributes) {
+  out += ' ';
+  out += (attributes & plat::kAttrArchive) ? 'a' : '-';
+  out += (attributes & plat::kAttrHidden) ? 'h' : '-';
+  out += (attributes & plat::kAttrReadOnly) ? 'r' : '-';
+  out += (attributes & plat::kAttrSystem) ? 's' : '-';
+}
+
+void AppendDetails(std::string& out, const ArchiveEntry& entry) {
+  AppendFormat(out, "%10u%10u", static_cast<unsigned>(entry.original_size),
+               static_cast<unsigned>(entry.packed_size));
+  AppendRatio(out, entry.original_size, entry.packed_size, "   0.0%");
+  AppendTime(out, entry.mtime);
+  AppendAttributes(out, entry.attributes);
+  AppendFormat(out, " %04x", static_cast<unsigned>(entry.crc));
+  out += ' ';
+  out.append(entry.method, strnlen(entry.method, 5));
+  // The system byte is written as it is, a zero byte included.
+  out += ' ';
+  out += static_cast<char>(entry.os_id);
+  out += '\n';
+}
+
+void AppendCString(std::string& out, const char* text, std::size_t capacity) {
+  out.append(text, strnlen(text, capacity));
+}
+
+// The archive file's last-write time in local time; 0 when it cannot be read.
+plat::FileTime ArchiveLocalTime(const char* archiveName) {
+  plat::FileTime time = 0;
+  plat::FileHandle file = plat::OpenFile(archiveName, plat::Access::Query, plat::Share::Read,
+                                         plat::Disposition::OpenExisting);
+  if (file == plat::kInvalidFile) return 0;
+  bool known = plat::GetFileTime(file, &time);
+  plat::CloseFile(file);
+  return known ? UtcToLocal(time) : 0;
+}
+
+void Flush(std::string& out) {
+  plat::ConsoleWrite(plat::Stream::Out, out.data(), out.size());
+  out.clear();
+}
+
+}  // namespace
+
+CalendarTime FileTimeToCalendar(plat::FileTime time) {
+  constexpr std::int64_t kSecondsPerDay = 86400;
+  // 1601-01-01 to 1970-01-01.
+  constexpr std::int64_t kDaysTo1970 = 134774;
+  std::int64_t seconds = static_cast<std::int64_t>(time / kFileTimePerSecond);
+  std::int64_t days = seconds / kSecondsPerDay - kDaysTo1970;
+  std::int64_t secondOfDay = seconds % kSecondsPerDay;
+  // Civil date from days since 1970-01-01 in the proleptic Gregorian
+  // calendar, counted in 400-year eras that start on March 1.
+  days += 719468;
+  std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  std::int64_t dayOfEra = days - era * 146097;
+  std::int64_t yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  std::int64_t monthIndex = (5 * dayOfYear + 2) / 153;  // 0 = March
+  CalendarTime t;
+  t.day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
+  t.month = static_cast<int>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
+  t.year = static_cast<int>(yearOfEra + era * 400 + (t.month <= 2 ? 1 : 0));
+  t.hour = static_cast<int>(secondOfDay / 3600);
+  t.minute = static_cast<int>(secondOfDay / 60 % 60);
+  t.second = static_cast<int>(secondOfDay % 60);
+  return t;
+}
+
+void AppendListHeader(std::string& out) {
+  out += kHeaderLine;
+  out += kRuleLine;
+}
+
+void AppendListRow(std::string& out, const ArchiveEntry& entry, int listWithDirs, int quietLevel) {
+  if (listWithDirs) {
+    AppendCString(out, entry.directory, sizeof entry.directory);
+    AppendCString(out, entry.name, sizeof entry.name);
+    out += '\n';
+    if (quietLevel != 0) return;
+    out.append(kNameColumn, ' ');
+  } else if (quietLevel != 0) {
+    if (entry.name[0] == '\0') return;
+    AppendCString(out, entry.name, sizeof entry.name);
+    out += '\n';
+    return;
+  } else if (entry.name[0] == '\0') {
+    out += "+  <dir>        ";
+  } else {
+    // "+ " marks a member inside a directory; the text is cut to the
+    // column, even inside a double-byte character.
+    std::string text = entry.directory[0] != '\0' ? "+ " : "";
+    AppendCString(text, entry.name, sizeof entry.name);
+    if (text.size() > kNameColumn) text.resize(kNameColumn);
+    text.resize(kNameColumn, ' ');
+    out += text;
+  }
+  AppendDetails(out, entry);
+}
+
+void AppendListTotals(std::string& out, const ListTotals& totals, plat::FileTime archiveTime) {
+  out += kRuleLine;
+  AppendFormat(out, " %8d file%c ", totals.count, totals.count == 1 ? ' ' : 's');
+  // The sums are kept in 64 bits so that large archives do not wrap.
+  AppendFormat(out, "%10llu%10llu", static_cast<unsigned long long>(totals.originalSize),
+               static_cast<unsigned long long>(totals.packedSize));
+  AppendRatio(out, totals.originalSize, totals.packedSize, "       ");
+  AppendTime(out, archiveTime);
+  out += '\n';
+}
+
+int ListArchive(const char* archiveName, int listWithDirs, int quietLevel) {
+  std::string out;
+  if (quietLevel == 0) AppendListHeader(out);
+  ListTotals totals;
+  const CUnlha* archive = frontEnd.archive;
+  for (std::int32_t i = 0; archive != nullptr && i < archive->entryCount(); ++i) {
+    const ArchiveEntry& entry = archive->entries[i];
+    if (!IsSelected(StoredPath(entry).c_str())) continue;
+    AppendListRow(out, entry, listWithDirs, quietLevel);
+    ++totals.count;
+    totals.originalSize += entry.original_size;
+    totals.packedSize += entry.packed_size;
+    if (out.size() >= kFlushSize) Flush(out);
+  }
+  if (quietLevel == 0) AppendListTotals(out, totals, ArchiveLocalTime(archiveName));
+  Flush(out);
+  return 0;
+}

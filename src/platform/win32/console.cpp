@@ -1,0 +1,154 @@
+// Console output and one-character input. A real console gets UTF-16
+// through WriteConsoleW/ReadConsoleW, so Japanese is readable whatever its
+// code page; a pipe or a file gets and gives the CP932 bytes unchanged.
+#include <cstdlib>
+
+#include "platform/win32/win32.h"
+
+namespace plat {
+namespace {
+
+struct StdStream {
+  DWORD which;
+  bool known = false;
+  bool console = false;
+  HANDLE handle = nullptr;
+};
+
+StdStream stdOut{STD_OUTPUT_HANDLE};
+StdStream stdErr{STD_ERROR_HANDLE};
+StdStream stdIn{STD_INPUT_HANDLE};
+
+StdStream& Resolve(StdStream& stream) {
+  if (!stream.known) {
+    stream.handle = GetStdHandle(stream.which);
+    DWORD mode = 0;
+    stream.console = stream.handle && stream.handle != INVALID_HANDLE_VALUE &&
+                     GetConsoleMode(stream.handle, &mode);
+    stream.known = true;
+  }
+  return stream;
+}
+
+void WriteBytes(StdStream& stream, const char* bytes, std::size_t count) {
+  Resolve(stream);
+  if (!stream.handle || stream.handle == INVALID_HANDLE_VALUE || count == 0) return;
+  if (stream.console) {
+    std::wstring wide = win32::ToWide(bytes, count);
+    const wchar_t* p = wide.data();
+    std::size_t left = wide.size();
+    while (left > 0) {
+      DWORD chunk = static_cast<DWORD>(left < 8192 ? left : 8192);
+      DWORD done = 0;
+      if (!WriteConsoleW(stream.handle, p, chunk, &done, nullptr) || done == 0) return;
+      p += done;
+      left -= done;
+    }
+    return;
+  }
+  while (count > 0) {
+    DWORD chunk = static_cast<DWORD>(count < 65536 ? count : 65536);
+    DWORD done = 0;
+    if (!::WriteFile(stream.handle, bytes, chunk, &done, nullptr) || done == 0) return;
+    bytes += done;
+    count -= done;
+  }
+}
+
+// Standard output is buffered as the C library buffers it; standard error is not.
+std::string outBuffer;
+bool flushAtExit = false;
+
+// Standard input, read ahead a buffer at a time.
+std::string inBuffer;
+std::size_t inPos = 0;
+bool inEnded = false;
+bool lineOpen = false;  // a line has been read in part, its end not yet
+
+bool FillInput() {
+  if (inEnded) return false;
+  Resolve(stdIn);
+  inBuffer.clear();
+  inPos = 0;
+  if (stdIn.console) {
+    wchar_t wide[512];
+    DWORD got = 0;
+    if (!ReadConsoleW(stdIn.handle, wide, 512, &got, nullptr) || got == 0) {
+      inEnded = true;
+      return false;
+    }
+    // Ctrl+Z at the start of a line is the end of console input.
+    if (wide[0] == 0x1A) {
+      inEnded = true;
+      return false;
+    }
+    inBuffer = win32::ToCp932(wide, got);
+  } else {
+    char bytes[4096];
+    DWORD got = 0;
+    if (!::ReadFile(stdIn.handle, bytes, sizeof bytes, &got, nullptr) || got == 0) {
+      inEnded = true;
+      return false;
+    }
+    inBuffer.assign(bytes, got);
+  }
+  return !inBuffer.empty();
+}
+
+int NextByte() {
+  if (inPos >= inBuffer.size() && !FillInput()) return -1;
+  return static_cast<unsigned char>(inBuffer[inPos++]);
+}
+
+}  // namespace
+
+void FlushConsole() {
+  if (outBuffer.empty()) return;
+  std::string pending;
+  pending.swap(outBuffer);
+  WriteBytes(stdOut, pending.data(), pending.size());
+}
+
+void ConsoleWrite(Stream stream, const char* bytes, std::size_t count) {
+  if (!flushAtExit) {
+    std::atexit(FlushConsole);
+    flushAtExit = true;
+  }
+  if (stream == Stream::Err) {
+    FlushConsole();
+    WriteBytes(stdErr, bytes, count);
+    return;
+  }
+  outBuffer.append(bytes, count);
+  if (outBuffer.size() >= 4096) FlushConsole();
+}
+
+int ReadInputChar() {
+  FlushConsole();
+  int c = NextByte();
+  // CR LF reads as LF, as the C library's text mode gives it.
+  if (c == '\r') {
+    if (inPos < inBuffer.size() || FillInput()) {
+      if (inBuffer[inPos] == '\n') c = NextByte();
+    }
+  }
+  lineOpen = c != -1 && c != '\n';
+  return c;
+}
+
+void DiscardPendingInput() {
+  Resolve(stdIn);
+  if (stdIn.console) {
+    FlushConsoleInputBuffer(stdIn.handle);
+    inBuffer.clear();
+    inPos = 0;
+  } else {
+    while (lineOpen) {
+      int c = NextByte();
+      lineOpen = c != -1 && c != '\n';
+    }
+  }
+  lineOpen = false;
+}
+
+}  // namespace plat

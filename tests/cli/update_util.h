@@ -1,0 +1,176 @@
+// Helpers of the update tests: a small reader of member headers (to see the
+// member order without the listing), folder snapshots, and a tsubo run in the
+// background that a test can kill.
+#pragma once
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/support.h"
+
+namespace update_test {
+
+struct Member {
+  std::string path;  // directory + name, '\' separated, CP932
+  std::string method;
+  std::uint32_t packedSize = 0;
+  std::uint32_t originalSize = 0;
+  int level = 0;
+};
+
+inline std::uint32_t Le(const std::string& b, std::size_t at, int bytes) {
+  std::uint32_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(b.at(at + i));
+  return v;
+}
+
+inline std::string Separators(std::string s) {
+  for (char& c : s) {
+    if (static_cast<unsigned char>(c) == 0xFF) c = '\\';
+  }
+  return s;
+}
+
+// The members of a plain archive, in file order, up to the end mark.
+// *ok is false when the bytes do not hold whole headers and data.
+inline std::vector<Member> ReadMembers(const std::string& bytes, bool* ok = nullptr) {
+  std::vector<Member> members;
+  std::size_t at = 0;
+  if (ok) *ok = false;
+  try {
+    while (at < bytes.size() && bytes[at] != '\0') {
+      Member m;
+      m.level = static_cast<unsigned char>(bytes.at(at + 20));
+      m.method = bytes.substr(at + 2, 5);
+      m.packedSize = Le(bytes, at + 7, 4);
+      m.originalSize = Le(bytes, at + 11, 4);
+      std::string name, folder;
+      std::size_t next = 0, ext = 0, headerEnd = 0;
+      if (m.level == 0 || m.level == 1) {
+        const std::size_t size = static_cast<unsigned char>(bytes.at(at));
+        const std::size_t n = static_cast<unsigned char>(bytes.at(at + 21));
+        name = bytes.substr(at + 22, n);
+        headerEnd = at + size + 2;
+        if (m.level == 1) {
+          next = Le(bytes, headerEnd - 2, 2);
+          ext = headerEnd;
+        }
+      } else if (m.level == 2) {
+        headerEnd = at + Le(bytes, at, 2);
+        next = Le(bytes, at + 24, 2);
+        ext = at + 26;
+      } else {
+        return members;
+      }
+      std::size_t extTotal = 0;
+      while (next > 0) {
+        const std::string e = bytes.substr(ext, next);
+        if (e.size() != next) return members;
+        if (e[0] == 1) name = e.substr(1, next - 3);
+        if (e[0] == 2) folder = e.substr(1, next - 3);
+        extTotal += next;
+        ext += next;
+        next = Le(e, next - 2, 2);
+      }
+      if (m.level == 1) {
+        m.packedSize -= static_cast<std::uint32_t>(extTotal);
+        headerEnd = ext;
+      }
+      m.path = Separators(folder + name);
+      at = headerEnd + m.packedSize;
+      if (at > bytes.size()) return members;
+      members.push_back(m);
+    }
+    if (ok) *ok = at < bytes.size();
+  } catch (const std::out_of_range&) {
+  }
+  return members;
+}
+
+inline std::vector<std::string> MemberPaths(const std::string& archivePath) {
+  std::vector<std::string> paths;
+  for (const Member& m : ReadMembers(test::ReadFile(archivePath))) paths.push_back(m.path);
+  return paths;
+}
+
+// Relative path -> content of every file below root ("dir/" entries for
+// folders).
+inline std::map<std::string, std::string> Snapshot(const std::string& root) {
+  std::map<std::string, std::string> files;
+  for (auto it = std::filesystem::recursive_directory_iterator(root);
+       it != std::filesystem::recursive_directory_iterator(); ++it) {
+    const std::string rel = std::filesystem::relative(it->path(), root).string();
+    if (it->is_directory()) {
+      files[rel + "/"] = "";
+    } else {
+      files[rel] = test::ReadFile(it->path().string());
+    }
+  }
+  return files;
+}
+
+// Names of the work files (lhawk*.dat) in a folder.
+inline std::vector<std::string> WorkFiles(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& item : std::filesystem::directory_iterator(folder)) {
+    const std::string name = item.path().filename().string();
+    if (name.rfind("lhawk", 0) == 0) names.push_back(name);
+  }
+  return names;
+}
+
+// tsubo started in the background with LC_ALL=C, TZ=UTC and its output
+// thrown away.
+class Background {
+ public:
+  Background(const std::vector<std::string>& args, const std::string& cwd) {
+    pid_ = fork();
+    if (pid_ == 0) {
+      if (chdir(cwd.c_str()) != 0) _exit(127);
+      setenv("LC_ALL", "C", 1);
+      setenv("TZ", "UTC", 1);
+      freopen("/dev/null", "w", stdout);
+      freopen("/dev/null", "w", stderr);
+      std::vector<std::string> copy = args;
+      copy.insert(copy.begin(), test::TsuboPath());
+      std::vector<char*> argv;
+      for (std::string& s : copy) argv.push_back(s.data());
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+  }
+  ~Background() {
+    if (pid_ > 0) Kill();
+  }
+  Background(const Background&) = delete;
+  Background& operator=(const Background&) = delete;
+
+  void Kill() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    Wait();
+  }
+  // Exit code, or -1 when killed.
+  int Wait() {
+    if (pid_ <= 0) return exit_;
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    exit_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return exit_;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int exit_ = -1;
+};
+
+}  // namespace update_test

@@ -1,0 +1,310 @@
+// Adding members in process: member paths, directories, stored and
+// compressed data, the time comparison, freshen, and the failures that must
+// leave the archive as it was (huge, shrinking or unwritable files).
+#include "compress/lha.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/support.h"
+
+namespace {
+
+std::string Internal(std::string path) {
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
+// An archive object opened on dir/arc.lzh with dir as its base folder, the
+// way the driver sets it up for an add command.
+class AddFixture : public ::testing::Test {
+ protected:
+  void SetUp() override { Reopen(); }
+
+  void Reopen() {
+    archive_ = std::make_unique<CLha>();
+    std::snprintf(archive_->baseDir, kPathSize, "%s\\", Internal(dir_.path()).c_str());
+    archive_->compareTimes = 1;
+    archive_->skipHidden = 1;
+    archive_->skipSystem = 1;
+    const std::string path = Internal(ArchivePath());
+    ASSERT_TRUE(archive_->Open(path.c_str(), false) || archive_->Open(path.c_str(), true));
+  }
+
+  // Commits and opens the result again.
+  void CommitAndReopen() {
+    ASSERT_TRUE(archive_->CloseAndCommit());
+    Reopen();
+  }
+
+  std::string ArchivePath() const { return dir_ / "arc.lzh"; }
+  void Write(const std::string& name, const std::string& bytes, std::int64_t mtime = 1500000000) {
+    test::MakeDirs(std::filesystem::path(dir_ / name).parent_path().string());
+    test::WriteFile(dir_ / name, bytes);
+    test::SetMTime(dir_ / name, mtime);
+  }
+  std::vector<std::string> Paths() const {
+    std::vector<std::string> paths;
+    for (const ArchiveEntry& e : archive_->entries)
+      paths.push_back(std::string(e.directory) + e.name);
+    return paths;
+  }
+
+  test::TempDir dir_;
+  std::unique_ptr<CLha> archive_;
+};
+
+TEST_F(AddFixture, ZeroLengthAndTinyFilesAreStored) {
+  Write("empty", "");
+  Write("five", "aaaaa");
+  ASSERT_EQ(archive_->AddFile("empty"), 1);
+  ASSERT_EQ(archive_->AddFile("five"), 1);
+  CommitAndReopen();
+  ASSERT_EQ(archive_->entryCount(), 2);
+  const ArchiveEntry& empty = archive_->entries[0];
+  EXPECT_STREQ(empty.method, "-lh0-");
+  EXPECT_EQ(empty.crc, 0);
+  EXPECT_EQ(empty.packed_size, 0u);
+  EXPECT_EQ(empty.original_size, 0u);
+  const ArchiveEntry& five = archive_->entries[1];
+  EXPECT_STREQ(five.method, "-lh0-");
+  EXPECT_EQ(five.packed_size, 5u);
+  EXPECT_EQ(five.os_id, 'M');
+  EXPECT_EQ(five.header_level, 2);
+}
+
+TEST_F(AddFixture, MethodFollowsTheChoiceAndStoreOnly) {
+  const std::string text(50000, 'x');
+  Write("t5", text);
+  Write("t6", text);
+  Write("t7", text);
+  Write("t0", text);
+  struct {
+    const char* name;
+    int choice;
+    int store;
+  } adds[] = {{"t5", 0, 0}, {"t6", 1, 0}, {"t7", 2, 0}, {"t0", 1, 1}};
+  for (const auto& add : adds) {
+    archive_->methodChoice = add.choice;
+    archive_->storeOnly = add.store;
+    ASSERT_EQ(archive_->AddFile(add.name), 1) << add.name;
+  }
+  CommitAndReopen();
+  ASSERT_EQ(archive_->entryCount(), 4);
+  const char* methods[] = {"-lh5-", "-lh6-", "-lh7-", "-lh0-"};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_STREQ(archive_->entries[i].method, methods[i]);
+    EXPECT_EQ(archive_->entries[i].original_size, text.size());
+  }
+  EXPECT_LT(archive_->entries[0].packed_size, 1000u);
+  EXPECT_EQ(archive_->entries[3].packed_size, text.size());
+  EXPECT_EQ(archive_->entries[0].crc, archive_->entries[3].crc);
+}
+
+TEST_F(AddFixture, MemberPathWithAndWithoutDirectories) {
+  Write("C:/src/a.txt", "alpha");
+  archive_->useDirs = 1;
+  ASSERT_EQ(archive_->AddFile("C:\\src\\a.txt"), 1);
+  EXPECT_STREQ(archive_->entries.back().directory, "\\src\\");
+  EXPECT_STREQ(archive_->entries.back().name, "a.txt");
+  archive_->useDirs = 0;
+  archive_->compareTimes = 0;
+  ASSERT_EQ(archive_->AddFile("C:\\src\\a.txt"), 1);
+  EXPECT_STREQ(archive_->entries.back().directory, "");
+  EXPECT_STREQ(archive_->entries.back().name, "a.txt");
+  EXPECT_EQ(archive_->entryCount(), 2);
+}
+
+TEST_F(AddFixture, DoubleByteNameKeepsItsTrailBackslash) {
+  // 表 is 0x95 0x5C in CP932: the 0x5C is no separator.
+  const std::string hyo = test::Sjis("表");
+  archive_->useDirs = 1;
+  // Without a UTF-8 locale the bytes pass through: the file has the raw name.
+  Write("d/" + hyo + "1", "hyo");
+  ASSERT_EQ(archive_->AddFile(("d\\" + hyo + "1").c_str()), 1);
+  EXPECT_STREQ(archive_->entries.back().directory, "d\\");
+  EXPECT_EQ(std::string(archive_->entries.back().name), hyo + "1");
+  EXPECT_EQ(archive_->AddFile(("d\\" + hyo + "1").c_str()), 0);  // same time: not newer
+  EXPECT_EQ(archive_->status, kStatusNotNewer);
+}
+
+TEST_F(AddFixture, DirectoryBecomesAnLhdMember) {
+  test::MakeDirs(dir_ / "sub");
+  archive_->useDirs = 1;
+  ASSERT_EQ(archive_->AddFile("sub"), 1);
+  CommitAndReopen();
+  ASSERT_EQ(archive_->entryCount(), 1);
+  const ArchiveEntry& entry = archive_->entries[0];
+  EXPECT_STREQ(entry.method, "-lhd-");
+  EXPECT_STREQ(entry.directory, "sub\\");
+  EXPECT_STREQ(entry.name, "");
+  EXPECT_EQ(entry.crc, 0);
+  EXPECT_EQ(entry.packed_size, 0u);
+  EXPECT_EQ(entry.original_size, 0u);
+  EXPECT_EQ(entry.attributes & plat::kAttrDirectory, plat::kAttrDirectory);
+}
+
+TEST_F(AddFixture, UpdateComparesWholeSecondsAndReplacesInPlace) {
+  Write("a", "first a", 1500000000);
+  Write("b", "first b", 1500000000);
+  Write("c", "first c", 1500000000);
+  for (const char* name : {"a", "b", "c"}) ASSERT_EQ(archive_->AddFile(name), 1);
+  CommitAndReopen();
+
+  // The same second, with a fraction on top, is not newer.
+  timespec times[2] = {{1500000000, 900000000}, {1500000000, 900000000}};
+  ASSERT_EQ(utimensat(AT_FDCWD, (dir_ / "b").c_str(), times, 0), 0);
+  EXPECT_EQ(archive_->AddFile("b"), 0);
+  EXPECT_EQ(archive_->status, kStatusNotNewer);
+  EXPECT_FALSE(archive_->modified);
+
+  Write("b", "second b, longer", 1500000001);
+  ASSERT_EQ(archive_->AddFile("b"), 1);
+  EXPECT_TRUE(archive_->modified);
+  Write("d", "new d");
+  ASSERT_EQ(archive_->AddFile("d"), 1);
+  CommitAndReopen();
+  EXPECT_EQ(Paths(), (std::vector<std::string>{"a", "b", "c", "d"}));
+  EXPECT_EQ(archive_->entries[1].original_size, std::string("second b, longer").size());
+
+  // Without the time comparison (command a) an older file replaces too.
+  Write("c", "older c", 1000000000);
+  archive_->compareTimes = 0;
+  ASSERT_EQ(archive_->AddFile("c"), 1);
+  CommitAndReopen();
+  EXPECT_EQ(Paths(), (std::vector<std::string>{"a", "b", "c", "d"}));
+  EXPECT_EQ(archive_->entries[2].original_size, 7u);
+}
+
+TEST_F(AddFixture, FreshenOnlyReplacesMembers) {
+  Write("a", "a");
+  ASSERT_EQ(archive_->AddFile("a"), 1);
+  CommitAndReopen();
+  archive_->freshenOnly = 1;
+  Write("b", "b");
+  EXPECT_EQ(archive_->AddFile("b"), 0);
+  EXPECT_EQ(archive_->status, kStatusNotAMember);
+  EXPECT_EQ(archive_->entryCount(), 1);
+}
+
+TEST_F(AddFixture, SkipsAndMissingFiles) {
+  Write(".hidden", "h");
+  EXPECT_EQ(archive_->AddFile(".hidden"), 0);
+  EXPECT_EQ(archive_->status, kStatusAttributeSkip);
+  EXPECT_EQ(archive_->AddFile("missing"), 0);
+  EXPECT_EQ(archive_->status, kStatusCannotOpenFile);
+  archive_->skipHidden = 0;
+  EXPECT_EQ(archive_->AddFile(".hidden"), 1);
+  EXPECT_EQ(archive_->entryCount(), 1);
+}
+
+TEST_F(AddFixture, FindMemberGivesTheFirstRecordAndFollowsDeletion) {
+  for (const char* name : {"a", "b", "c"}) {
+    Write(name, name);
+    ASSERT_EQ(archive_->AddFile(name), 1);
+  }
+  std::int32_t index = -1;
+  ASSERT_TRUE(archive_->FindMember("c", &index));
+  EXPECT_EQ(index, 2);
+  EXPECT_FALSE(archive_->FindMember("C", &index));  // case-sensitive
+  ASSERT_TRUE(archive_->DeleteMembers({0}));
+  ASSERT_TRUE(archive_->FindMember("c", &index));
+  EXPECT_EQ(index, 1);
+  EXPECT_FALSE(archive_->FindMember("a", &index));
+}
+
+TEST_F(AddFixture, FileOf4GiBIsRefused) {
+  Write("small", "small");
+  ASSERT_EQ(archive_->AddFile("small"), 1);
+  CommitAndReopen();
+  const std::string before = test::ReadFile(ArchivePath());
+  const std::string big = dir_ / "big";
+  const int fd = ::open(big.c_str(), O_CREAT | O_WRONLY, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(ftruncate(fd, 0x100000000LL), 0);  // sparse: no disk space used
+  ::close(fd);
+  EXPECT_EQ(archive_->AddFile("big"), 0);
+  EXPECT_EQ(archive_->status, kStatusFileTooLarge);
+  EXPECT_EQ(archive_->entryCount(), 1);
+  EXPECT_FALSE(archive_->rewriteFailed);
+  ASSERT_TRUE(archive_->CloseAndCommit());
+  EXPECT_EQ(test::ReadFile(ArchivePath()), before);
+}
+
+// A file that shrank between its size query and its copy: original_size
+// promises more bytes than the file has.
+TEST_F(AddFixture, ShrunkenSourceGivesUpTheRewrite) {
+  for (int store = 0; store <= 1; ++store) {
+    SCOPED_TRACE(store);
+    Write("keep", "kept member");
+    archive_->compareTimes = 0;
+    ASSERT_EQ(archive_->AddFile("keep"), 1);
+    CommitAndReopen();
+    const std::string before = test::ReadFile(ArchivePath());
+
+    Write("shrunk", std::string(20000, 'q'));
+    archive_->storeOnly = store;
+    ASSERT_TRUE(archive_->BeginRewrite());
+    plat::FileHandle source = plat::OpenFile(Internal(dir_ / "shrunk").c_str(), plat::Access::Read,
+                                             plat::Share::Read, plat::Disposition::OpenExisting);
+    ASSERT_NE(source, plat::kInvalidFile);
+    ArchiveEntry entry{};
+    std::strcpy(entry.name, "shrunk");
+    entry.header_level = 2;
+    entry.attributes = 0x20;
+    entry.original_size = 30000;
+    EXPECT_FALSE(archive_->WriteMember(archive_->workFile, source, entry));
+    plat::CloseFile(source);
+    EXPECT_EQ(archive_->status, kStatusCannotOpenFile);
+    EXPECT_TRUE(archive_->rewriteFailed);
+    Write("other", "other");
+    EXPECT_EQ(archive_->AddFile("other"), 0);  // the run is over
+    EXPECT_FALSE(archive_->CloseAndCommit());
+    EXPECT_EQ(archive_->status, kStatusCommitFailed);
+    EXPECT_EQ(test::ReadFile(ArchivePath()), before);
+    EXPECT_FALSE(test::FileExists(dir_ / "lhawk000.dat"));
+    Reopen();
+  }
+}
+
+TEST_F(AddFixture, FailedWriteGivesUpTheRewrite) {
+  Write("keep", "kept member");
+  ASSERT_EQ(archive_->AddFile("keep"), 1);
+  CommitAndReopen();
+  const std::string before = test::ReadFile(ArchivePath());
+  Write("file", test::RandomBytes(5000, 3));
+  ASSERT_TRUE(archive_->BeginRewrite());
+  // /dev/full refuses every write, as a full disk does. (The POSIX backend's
+  // handles are descriptors; tsubo itself opens regular files only.)
+  const plat::FileHandle full = ::open("/dev/full", O_RDWR);
+  ASSERT_NE(full, plat::kInvalidFile);
+  for (int store = 0; store <= 1; ++store) {
+    archive_->storeOnly = store;
+    archive_->rewriteFailed = 0;
+    plat::FileHandle source = plat::OpenFile(Internal(dir_ / "file").c_str(), plat::Access::Read,
+                                             plat::Share::Read, plat::Disposition::OpenExisting);
+    ArchiveEntry entry{};
+    std::strcpy(entry.name, "file");
+    entry.header_level = 2;
+    entry.attributes = 0x20;
+    entry.original_size = 5000;
+    EXPECT_FALSE(archive_->WriteMember(full, source, entry)) << store;
+    EXPECT_TRUE(archive_->rewriteFailed) << store;
+    plat::CloseFile(source);
+  }
+  plat::CloseFile(full);
+  EXPECT_FALSE(archive_->CloseAndCommit());
+  EXPECT_EQ(test::ReadFile(ArchivePath()), before);
+}
+
+}  // namespace
