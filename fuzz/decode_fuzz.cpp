@@ -27,9 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 4) return 0;
   const int method = 5 + data[0] % 3;
   const bool toFile = (data[0] & 0x80) != 0;
-  // Sizes up to 4 MiB; small ones are the most common.
-  std::uint32_t originalSize = data[1] | (data[2] << 8) | ((data[3] & 0x3F) << 16);
-  if (data[0] & 0x40) originalSize &= 0xFFF;
+  // Sizes up to 64 KiB, and in one input of four up to 4 MiB.
+  std::uint32_t originalSize = data[1] | (data[2] << 8);
+  if ((data[0] & 0x4C) == 0x4C) originalSize |= (data[3] & 0x3F) << 16;
   // Sometimes the packed size claims less, or more, than there is.
   std::uint32_t packedSize = static_cast<std::uint32_t>(size - 4);
   if ((data[0] & 0x30) == 0x10) packedSize /= 2;

@@ -87,6 +87,12 @@ unsigned EncodeLevel0Path(unsigned char* destination, const ArchiveEntry& entry)
       EncodeNameForHeader(reinterpret_cast<char*>(destination), kMaxLevel0Path, path));
 }
 
+// Length of a path buffer's text; kPathSize when it lacks its terminator.
+std::size_t BoundedLength(const char (&text)[kPathSize]) {
+  const void* end = std::memchr(text, '\0', kPathSize);
+  return end ? static_cast<std::size_t>(static_cast<const char*>(end) - text) : kPathSize;
+}
+
 void PutDosTime(unsigned char* base, plat::FileTime mtime) {
   std::uint16_t date = 0;
   std::uint16_t time = 0;
@@ -101,8 +107,8 @@ std::uint32_t CLha::WriteHeader(plat::FileHandle file, const ArchiveEntry& entry
                                 bool measure_only) {
   const int level = entry.header_level;
   if (level != 0 && level != 1 && level != 2) return 0;
-  const std::size_t nameLength = strnlen(entry.name, kPathSize);
-  const std::size_t directoryLength = strnlen(entry.directory, kPathSize);
+  const std::size_t nameLength = BoundedLength(entry.name);
+  const std::size_t directoryLength = BoundedLength(entry.directory);
   if (nameLength + directoryLength > kPathSize - 1) return 0;
 
   unsigned char header[kHeaderBufferSize];

@@ -304,7 +304,10 @@ int CollectFiles(const char* pattern) {
   }
   std::vector<plat::FindData> found;
   std::vector<std::string> unconvertible;
-  plat::FindFiles(full.c_str(), found, &unconvertible);
+  // The search succeeds on an empty directory searched with "*" (the
+  // directory's own "." matched, as on Windows), so only a failed search is
+  // a missing path.
+  bool matched = plat::FindFiles(full.c_str(), found, &unconvertible);
 
   const char* lastBackslash = plat::FindLastBackslash(pattern);
   std::string prefix(pattern, lastBackslash ? lastBackslash + 1 - pattern : 0);
@@ -312,7 +315,7 @@ int CollectFiles(const char* pattern) {
     PrintError(msg::kMsgUnconvertibleName, (prefix + name).c_str());
   }
   if (found.empty()) {
-    if (unconvertible.empty()) Printf(msg::kMsgPathNotFound, full.c_str());
+    if (!matched && unconvertible.empty()) Printf(msg::kMsgPathNotFound, full.c_str());
     return 0;
   }
 

@@ -252,12 +252,11 @@ bool CUnlha::CloseAndCommit() {
     Abandon(*this);
     committed = false;
   } else {
-    // The archive is held until this moment. ReplaceFile, as Windows does,
-    // replaces no file that is open, and none that another run has taken
-    // since: then the commit fails and the other run's archive stands.
-    if (archiveFile != plat::kInvalidFile) plat::CloseFile(archiveFile);
+    // The archive stays held until the new one has taken its name: no other
+    // run can read the old one meanwhile and later commit over this one.
+    const plat::FileHandle held = archiveFile;
     archiveFile = plat::kInvalidFile;
-    if (!plat::ReplaceFile(workPath, archivePath)) {
+    if (!plat::ReplaceHeldFile(workPath, archivePath, held)) {
       // When the work file is still there, the archive was not replaced.
       if (plat::GetFileAttributes(workPath) != plat::kInvalidAttributes) {
         plat::DeleteFile(workPath);

@@ -79,6 +79,11 @@ bool RenameFile(const char* from, const char* to);  // fails if `to` exists
 // Commits `from` over `to` atomically: `from` is flushed, renamed over `to`
 // in one step and the directory entry made durable. Never deletes `to` first.
 bool ReplaceFile(const char* from, const char* to);
+// ReplaceFile for a caller that holds `to` open without sharing through
+// `held`: `to` is replaced only while it is still that file, and the hold
+// lasts until the new file has taken the name, so no other run can read the
+// old file in between and commit over the new one. `held` is closed.
+bool ReplaceHeldFile(const char* from, const char* to, FileHandle held);
 
 struct FindData {
   std::string name;  // CP932, last component only

@@ -299,6 +299,12 @@ TEST_F(HeaderWriterTest, RefusesWhatCannotBeReadBack) {
     plat::CloseFile(file);
     EXPECT_EQ(test::ReadFile(path), "");
   }
+  // A name buffer without its terminator is never read past.
+  for (int level = 0; level <= 2; ++level) {
+    ArchiveEntry e = MakeEntry(level, "", "", 0x20);
+    std::memset(e.name, 'n', sizeof e.name);
+    EXPECT_EQ(lha_.WriteHeader(plat::kInvalidFile, e, true), 0u) << level;
+  }
   // The largest accepted: 256 bytes in an extension, 259 bytes of path.
   EXPECT_EQ(Write(MakeEntry(2, std::string(255, 'd') + "\\", "abc", 0x20)).size(),
             26u + 6 + 259 + 5);

@@ -487,6 +487,15 @@ TEST_F(CollectFilesTest, OptionsAffectOnlyLaterNames) {
   EXPECT_EQ(std::string(frontEnd.archive->baseDir), base + "src\\");
 }
 
+TEST_F(CollectFilesTest, AnEmptyDirectoryIsNotAMissingPath) {
+  testing::internal::CaptureStdout();
+  Collect({"-r2"}, {"empty", "none.*"});
+  plat::FlushConsole();
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out.find("empty\\*"), std::string::npos) << out;
+  EXPECT_NE(out.find("none.*"), std::string::npos) << out;
+}
+
 TEST_F(CollectFilesTest, ReturnsTheCountOfItsOwnLevel) {
   frontEnd.recurse = 1;
   frontEnd.storeDirEntries = 1;

@@ -130,6 +130,21 @@ TEST(DriverTest, OpenFailures) {
   }
 }
 
+// Only the add commands start a new archive; the failed first open says
+// nothing.
+TEST(DriverTest, AddCreatesMissingArchive) {
+  test::TempDir dir;
+  test::WriteFile(dir / "file.txt", "some text");
+  RunResult r = RunTsubo({"a", "new.lzh", "file.txt"}, In(dir));
+  EXPECT_EQ(r.out.substr(0, 22), "Archive file new.lzh\n\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_TRUE(test::FileExists(dir / "new.lzh"));
+  r = RunTsubo({"l", "-n", "new"}, In(dir));
+  EXPECT_NE(r.out.find("file.txt"), std::string::npos);
+  EXPECT_EQ(r.exitCode, 0);
+}
+
 TEST(DriverTest, ListingWithoutCommandLetter) {
   test::TempDir dir;
   test::WriteFile(dir / "arc.lzh", std::string(1, '\0'));  // just the end mark
@@ -170,6 +185,12 @@ TEST(DriverTest, MissingResponseFile) {
   RunResult r = RunTsubo({"e", "arc.lzh", "@missing.txt"}, In(dir));
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, Sjis("エラー: レスポンスファイルのオープンに失敗しました。[missing.txt]\n"));
+  EXPECT_EQ(r.exitCode, 2);
+  // A name far longer than any path comes out whole in the message.
+  const std::string longName(5000, 'm');
+  r = RunTsubo({"e", "arc.lzh", "@" + longName}, In(dir));
+  EXPECT_EQ(r.err,
+            Sjis("エラー: レスポンスファイルのオープンに失敗しました。[") + longName + "]\n");
   EXPECT_EQ(r.exitCode, 2);
 }
 

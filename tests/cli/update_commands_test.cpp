@@ -41,7 +41,6 @@ class Commands : public ::testing::Test {
 };
 
 TEST_F(Commands, AddCreatesAMissingArchive) {
-  if (!update_test::ReadersAvailable()) GTEST_SKIP() << "extract runner not merged yet";
   Write("a.txt", "alpha");
   Write("b.txt", std::string(3000, 'b'));
   const test::RunResult r = Tsubo({"a", "arc", "a.txt", "b.txt", "missing.txt"});
@@ -67,7 +66,6 @@ TEST_F(Commands, NamesThatAreGoneAtAddTimeAreSkippedSilently) {
 }
 
 TEST_F(Commands, UpdateSkipsTheSameSecondAndReplacesANewerFileInPlace) {
-  if (!update_test::ReadersAvailable()) GTEST_SKIP() << "extract runner not merged yet";
   MakeAbc();
   const std::string before = Archive();
   test::RunResult r = Tsubo({"u", "arc.lzh", "b.txt"});
@@ -114,7 +112,6 @@ TEST_F(Commands, DeleteWithoutNamesLeavesTheEndMarkAlone) {
 }
 
 TEST_F(Commands, DeleteSelectsByPattern) {
-  if (!update_test::ReadersAvailable()) GTEST_SKIP() << "extract runner not merged yet";
   MakeAbc();
   const test::RunResult r = Tsubo({"d", "arc.lzh", "?.TXT", "-n1"});
   EXPECT_EQ(r.exitCode, 0);
@@ -128,7 +125,6 @@ TEST_F(Commands, DeleteSelectsByPattern) {
 }
 
 TEST_F(Commands, DeleteWithoutMatchLeavesTheArchiveUntouched) {
-  if (!update_test::ReadersAvailable()) GTEST_SKIP() << "extract runner not merged yet";
   MakeAbc();
   test::SetMTime(dir_ / "arc.lzh", 1234567890);
   const std::string before = Archive();
@@ -151,7 +147,6 @@ TEST_F(Commands, QuietLevelTwoPrintsNoMemberLines) {
 }
 
 TEST_F(Commands, OtherWorkFilesAreLeftAlone) {
-  if (!update_test::ReadersAvailable()) GTEST_SKIP() << "extract runner not merged yet";
   MakeAbc();
   Write("lhawk000.dat", "not ours");
   Write("d.txt", "delta");

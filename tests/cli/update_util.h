@@ -126,24 +126,6 @@ inline std::vector<std::string> WorkFiles(const std::string& folder) {
   return names;
 }
 
-// TEMPORARY until the extract runner and the name patterns are merged: the
-// tests that read an archive back through tsubo, or select members by name,
-// skip while their stand-ins answer.
-inline bool ReadersAvailable() {
-  static const bool available = [] {
-    test::TempDir dir;
-    test::WriteFile(dir / "a.txt", "a");
-    test::WriteFile(dir / "b.txt", "b");
-    test::RunOptions options;
-    options.cwd = dir.path();
-    if (test::RunTsubo({"a", "arc.lzh", "a.txt", "b.txt"}, options).exitCode != 0) return false;
-    if (test::RunTsubo({"t", "arc.lzh"}, options).exitCode != 0) return false;
-    return test::RunTsubo({"d", "arc.lzh", "a.txt"}, options).out.find("b.txt") ==
-           std::string::npos;
-  }();
-  return available;
-}
-
 // tsubo started in the background with LC_ALL=C, TZ=UTC and its output
 // thrown away.
 class Background {

@@ -197,6 +197,19 @@ TEST(Win32Files, NamesWithBackslashTrailBytesReachTheDisk) {
   EXPECT_EQ(wintest::ReadWide(Wide(dir.path()) + L"\\\u8868"), kHyou);
 }
 
+TEST(Win32Files, DeviceNamesAreNotWrittenTo) {
+  TempDir dir;
+  for (const std::string& name : {std::string("NUL"), std::string("con"), dir / "nul"}) {
+    SCOPED_TRACE(name);
+    plat::FileHandle f =
+        Open(name, plat::Access::Write, plat::Share::None, plat::Disposition::CreateAlways);
+    // Refused by the layer, or by the system when there is no console.
+    EXPECT_EQ(f, plat::kInvalidFile);
+    EXPECT_NE(plat::LastError(), plat::kErrorNone);
+    plat::CloseFile(f);
+  }
+}
+
 TEST(Win32Files, AttributesRoundTrip) {
   TempDir dir;
   std::string path = dir / "f.txt";

@@ -108,6 +108,10 @@ RunResult RunTsubo(const std::vector<std::string>& args, const RunOptions& optio
   // does not look at the locale.
   RunOptions runnerOptions = options;
   runnerOptions.env["LC_ALL"] = "C.UTF-8";
+  // Wine's own diagnostics would mix with tsubo's standard error.
+  if (!std::getenv("WINEDEBUG") && options.env.count("WINEDEBUG") == 0) {
+    runnerOptions.env["WINEDEBUG"] = "-all";
+  }
   return RunCommand(argv, runnerOptions);
 }
 

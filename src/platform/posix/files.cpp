@@ -84,12 +84,10 @@ FileHandle Fail(int fd, int code) {
   return kInvalidFile;
 }
 
-}  // namespace
-
-FileHandle OpenFile(const char* path, Access access, Share share, Disposition disposition) {
-  std::string external = posix::ToExternalPath(path);
-  if (access == Access::Query) return OpenForQuery(external);
-
+// One attempt of OpenFile; *stale tells that the file was replaced under
+// its name before the lock was taken, and the open should be tried again.
+FileHandle OpenOnce(const std::string& external, Access access, Share share,
+                    Disposition disposition, bool* stale) {
   // O_NONBLOCK keeps a FIFO from hanging the open; it is refused below.
   int flags = AccessFlags(access) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
   bool created = false;
@@ -127,6 +125,10 @@ FileHandle OpenFile(const char* path, Access access, Share share, Disposition di
   if (!Lock(fd, share == Share::None || Writes(access) ? LOCK_EX : LOCK_SH)) {
     return Fail(fd, kErrorSharingViolation);
   }
+  if (!created && !posix::StillNamed(fd, external)) {
+    *stale = true;
+    return Fail(fd, kErrorSharingViolation);
+  }
 
   // Only now, with the lock held, may an existing file lose its contents.
   if (disposition == Disposition::CreateAlways && !created && st.st_size != 0 &&
@@ -138,6 +140,27 @@ FileHandle OpenFile(const char* path, Access access, Share share, Disposition di
     return Fail(fd, kErrorSharingViolation);
   }
   return fd;
+}
+
+}  // namespace
+
+bool posix::StillNamed(int fd, const std::string& external) {
+  struct stat opened;
+  struct stat named;
+  return fstat(fd, &opened) == 0 && stat(external.c_str(), &named) == 0 &&
+         opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+FileHandle OpenFile(const char* path, Access access, Share share, Disposition disposition) {
+  std::string external = posix::ToExternalPath(path);
+  if (access == Access::Query) return OpenForQuery(external);
+  FileHandle file = kInvalidFile;
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    bool stale = false;
+    file = OpenOnce(external, access, share, disposition, &stale);
+    if (!stale) break;
+  }
+  return file;
 }
 
 void CloseFile(FileHandle file) {

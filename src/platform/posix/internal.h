@@ -41,6 +41,11 @@ void SetErrorFromErrno(int err, const std::string& externalPath);
 std::uint32_t AttributesOf(const struct stat& st, bool hidden);
 FileTime ToFileTime(const struct timespec& time);
 
+// True while the external path still names the file open as fd. Another
+// run's commit may rename a new file over the path between an open and the
+// lock that follows it; such a lock guards a file nobody sees again.
+bool StillNamed(int fd, const std::string& external);
+
 // Makes sure buffered console output is written at process exit.
 void RegisterConsoleFlush();
 

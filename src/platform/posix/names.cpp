@@ -1,5 +1,5 @@
 // Names on disk for the POSIX backend: create a directory, delete, rename
-// without replacing, and the atomic replacement that commits an archive.
+// without replacing, and the atomic replacements that commit an archive.
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/file.h>
@@ -37,7 +37,8 @@ int LockForChange(const std::string& external) {
   do {
     locked = flock(fd, LOCK_EX | LOCK_NB);
   } while (locked != 0 && errno == EINTR);
-  if (locked != 0 && errno == EWOULDBLOCK) {
+  // A file renamed away before the lock was taken is not the one changed.
+  if ((locked != 0 && errno == EWOULDBLOCK) || !posix::StillNamed(fd, external)) {
     close(fd);
     return -2;
   }
@@ -53,6 +54,34 @@ std::string DirectoryOf(const std::string& external) {
   std::size_t slash = external.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : external.substr(0, slash);
+}
+
+// The new contents reach the disk before the name points at them.
+bool SyncFile(const std::string& source) {
+  int fd = open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return Failed(source);
+  bool synced = fsync(fd) == 0;
+  int saved = errno;
+  close(fd);
+  if (!synced) {
+    errno = saved;
+    return Failed(source);
+  }
+  return true;
+}
+
+// Makes the new directory entry durable once a rename has succeeded.
+void SyncDirectoryOf(const std::string& target) {
+  int dir = open(DirectoryOf(target).c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
+  if (dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
+}
+
+bool ReadOnly(const std::string& target) {
+  struct stat st;
+  return lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0;
 }
 
 }  // namespace
@@ -107,21 +136,10 @@ bool RenameFile(const char* from, const char* to) {
 bool ReplaceFile(const char* from, const char* to) {
   std::string source = posix::ToExternalPath(from);
   std::string target = posix::ToExternalPath(to);
-
-  // The new contents reach the disk before the name points at them.
-  int fd = open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return Failed(source);
-  bool synced = fsync(fd) == 0;
-  int saved = errno;
-  close(fd);
-  if (!synced) {
-    errno = saved;
-    return Failed(source);
-  }
+  if (!SyncFile(source)) return false;
 
   // Never replace a file that another run holds, nor a read-only one.
-  struct stat st;
-  if (lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0) {
+  if (ReadOnly(target)) {
     posix::SetError(kErrorAccessDenied);
     return false;
   }
@@ -134,14 +152,29 @@ bool ReplaceFile(const char* from, const char* to) {
   if (!renamed) posix::SetErrorFromErrno(errno, source);
   Unlock(lock);
   if (!renamed) return false;
-
-  // Make the new directory entry durable; the rename itself has succeeded.
-  int dir = open(DirectoryOf(target).c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
-  if (dir >= 0) {
-    fsync(dir);
-    close(dir);
-  }
+  SyncDirectoryOf(target);
   return true;
+}
+
+bool ReplaceHeldFile(const char* from, const char* to, FileHandle held) {
+  std::string source = posix::ToExternalPath(from);
+  std::string target = posix::ToExternalPath(to);
+  const int fd = static_cast<int>(held);
+  bool renamed = false;
+  if (!SyncFile(source)) {
+    // the error is recorded
+  } else if (ReadOnly(target)) {
+    posix::SetError(kErrorAccessDenied);
+  } else if (!posix::StillNamed(fd, target)) {
+    posix::SetError(kErrorSharingViolation);  // not the file that is held
+  } else {
+    renamed = rename(source.c_str(), target.c_str()) == 0;
+    if (!renamed) posix::SetErrorFromErrno(errno, source);
+  }
+  // Only now may another run open the name: it finds the new file.
+  close(fd);
+  if (renamed) SyncDirectoryOf(target);
+  return renamed;
 }
 
 }  // namespace plat

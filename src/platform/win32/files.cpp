@@ -41,6 +41,13 @@ FileHandle OpenFile(const char* path, Access access, Share share, Disposition di
     SetErrorFromSystem();
     return kInvalidFile;
   }
+  // A name such as "con", "nul" or "com1" (in any folder) opens a device:
+  // what tsubo writes there would not be a file, or would never be stored.
+  if (access != Access::Query && access != Access::Read && GetFileType(handle) != FILE_TYPE_DISK) {
+    CloseHandle(handle);
+    win32::SetError(ERROR_ACCESS_DENIED);
+    return kInvalidFile;
+  }
   return FromHandle(handle);
 }
 
@@ -200,6 +207,13 @@ bool ReplaceFile(const char* from, const char* to) {
     return false;
   }
   return true;
+}
+
+bool ReplaceHeldFile(const char* from, const char* to, FileHandle held) {
+  // A file open without delete sharing cannot be replaced here: the hold
+  // ends just before the move.
+  CloseFile(held);
+  return ReplaceFile(from, to);
 }
 
 }  // namespace plat
