@@ -2,8 +2,18 @@
 // earlier copies of the bytes ahead with hash chains, picks literals and
 // matches with one step of lazy evaluation and queues them for the block
 // encoder, computing the CRC-16 of everything read.
+//
+// The match search is defined as a walk down a 3-byte hash chain with no
+// depth limit. Its result is the most recent candidate of the longest match
+// (a walk keeps the first of equal lengths, and chains run from the newest
+// position back), and a bucket is marked crowded when the walk counted 256
+// or more candidates. The walk itself is mostly replaced here by cheaper
+// means that give the same result: a second chain over 4-byte groups holds
+// every candidate that can be longer than 3 bytes, and a count of the
+// positions in each bucket tells how long the walk would have been.
 #include "compress/encoder.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "archive/checksum.h"
@@ -13,16 +23,40 @@ namespace {
 
 constexpr int kMaxMatch = 256;
 constexpr int kMinMatch = 3;
+constexpr int kCrowdedCount = 256;  // candidates that make a bucket crowded
+constexpr int kShortChain = 16;     // walked as it is rather than by 4-byte groups
 constexpr int kHashBuckets = 1 << 15;
 constexpr unsigned kHashMask = kHashBuckets - 1;
 constexpr int kMaxDictionary = 1 << 16;
 // The compare reads whole 8-byte words, up to 7 bytes past the look-ahead.
 constexpr int kWindowSlack = 16;
+constexpr std::uint32_t kClearAhead = kMaxMatch + 2 * kWindowSlack;
+// A link distance that leads below every later search's bound.
+constexpr std::uint16_t kChainEnd = 0xFFFF;
 
 std::uint8_t window[2 * kMaxDictionary + kMaxMatch + kWindowSlack];
-std::uint32_t head[kHashBuckets];  // 0: empty bucket
-std::uint32_t link[kMaxDictionary];
+
+// The 3-byte hash chains: per bucket its newest position and how many
+// positions within the last D (the reach of a search) were linked into it.
+// Heads hold window index + headBase, so they need no change when the window
+// slides: a head that falls out of reach points below every bound. Each
+// member starts with a headBase above every value held, so nothing needs
+// clearing: a bucket whose head lies below memberBase is empty.
+struct Bucket {
+  std::uint32_t head;
+  std::uint32_t count;
+};
+Bucket buckets[kHashBuckets];
+// Per position (at position AND (D - 1)): the distance back to the position
+// linked into the same bucket before it, or kChainEnd when that one is D - 1
+// or more bytes back (no later search reaches it); and the bucket itself.
+std::uint16_t link[kMaxDictionary];
+std::uint16_t bucketOf[kMaxDictionary];
 std::uint64_t crowded[kHashBuckets / 64];  // buckets whose chain proved long
+
+// The 4-byte chains, kept the same way, for finding long matches fast.
+std::uint32_t head4[kHashBuckets];
+std::uint16_t link4[kMaxDictionary];
 
 std::uint32_t dictionarySize;  // D
 std::uint32_t windowSize;      // W = 2D + 256
@@ -35,6 +69,15 @@ bool firstFill;  // the window has not slid yet
 plat::FileHandle source;
 bool inputEnded;
 std::uint16_t crc;
+// The member's second position was linked with a hash that comes from the
+// shifted start value, not from its three bytes: the one position whose
+// bucket the 4-byte chains cannot tell.
+std::int32_t oddPosition;
+unsigned oddBucket;
+std::uint32_t headBase;    // added to a window index to give a head value
+std::uint32_t memberBase;  // headBase at the start of the member
+// Before head values could overflow they are moved down by this much.
+constexpr std::uint32_t kHeadRebase = 1u << 29;
 
 // Reads up to count bytes; a failed or short read ends the input for good,
 // so the data coded is exactly the data the CRC covers.
@@ -56,7 +99,43 @@ inline bool IsCrowded(unsigned h) { return (crowded[h >> 6] >> (h & 63)) & 1; }
 inline void MarkCrowded(unsigned h) { crowded[h >> 6] |= std::uint64_t{1} << (h & 63); }
 
 inline std::uint32_t Rebase(std::uint32_t value) {
-  return value >= dictionarySize ? value - dictionarySize : 0;
+  return value > kHeadRebase ? value - kHeadRebase : 0;
+}
+
+// The window index of a head value; empty heads give indices below every bound.
+inline std::int32_t HeadIndex(std::uint32_t value) {
+  return static_cast<std::int32_t>(value - headBase);
+}
+
+inline std::uint32_t Load32(const std::uint8_t* p) {
+  std::uint32_t value;
+  std::memcpy(&value, p, 4);
+  return value;
+}
+
+inline std::uint64_t Load8(const std::uint8_t* p) {
+  std::uint64_t value;
+  std::memcpy(&value, p, 8);
+  return value;
+}
+
+inline unsigned Hash4(const std::uint8_t* p) { return (Load32(p) * 2654435761u) >> 17; }
+
+// Moves every head value down before they could overflow; values that fall
+// below 0 were far out of reach, and so are their buckets' positions.
+void RebaseHeads() {
+  if (headBase < 2 * kHeadRebase) return;
+  for (Bucket& b : buckets) {
+    b.head = Rebase(b.head);
+    if (b.head == 0) b.count = 0;
+  }
+  for (std::uint32_t& h : head4) h = Rebase(h);
+  headBase -= kHeadRebase;
+  memberBase = memberBase > kHeadRebase ? memberBase - kHeadRebase : 0;
+}
+
+inline std::uint32_t BucketCount(unsigned h) {
+  return buckets[h].head >= memberBase ? buckets[h].count : 0;
 }
 
 void SlideWindow() {
@@ -64,9 +143,10 @@ void SlideWindow() {
   std::memmove(window, window + dictionarySize, dictionarySize + kMaxMatch);
   remainder += ReadInput(window + windowSize - dictionarySize, dictionarySize);
   position -= static_cast<std::int32_t>(dictionarySize);
-  for (std::uint32_t& h : head) h = Rebase(h);
+  oddPosition -= static_cast<std::int32_t>(dictionarySize);
+  headBase += dictionarySize;
+  RebaseHeads();
   std::memset(crowded, 0, sizeof crowded);
-  for (std::uint32_t i = 0; i < dictionarySize; i++) link[i] = Rebase(link[i]);
 }
 
 inline void AdvancePosition() {
@@ -76,19 +156,34 @@ inline void AdvancePosition() {
   hashValue = ((hashValue << 5) ^ window[position + 2]) & kHashMask;
 }
 
+inline std::uint16_t ChainDistance(std::uint32_t from, std::uint32_t to) {
+  std::uint32_t distance = from - to;
+  return static_cast<std::uint16_t>(distance <= dictionarySize - 2 ? distance : kChainEnd);
+}
+
+// Links the current position into its bucket (and its 4-byte chain). Once
+// the window has slid, its slot last held the position D back, which leaves
+// the reach now.
 inline void LinkPosition() {
-  link[static_cast<std::uint32_t>(position) & (dictionarySize - 1)] = head[hashValue];
-  head[hashValue] = static_cast<std::uint32_t>(position);
+  const std::uint32_t p = static_cast<std::uint32_t>(position) + headBase;
+  const std::uint32_t slot = static_cast<std::uint32_t>(position) & (dictionarySize - 1);
+  if (!firstFill) buckets[bucketOf[slot]].count--;
+  bucketOf[slot] = static_cast<std::uint16_t>(hashValue);
+  Bucket& b = buckets[hashValue];
+  if (b.head < memberBase) b.count = 0;
+  b.count++;
+  link[slot] = ChainDistance(p, b.head);
+  b.head = p;
+  std::uint32_t& h4 = head4[Hash4(window + position)];
+  link4[slot] = ChainDistance(p, h4);
+  h4 = p;
 }
 
 // Number of equal leading bytes of a and b, at most limit.
 inline int MatchingBytes(const std::uint8_t* a, const std::uint8_t* b, int limit) {
   int len = 0;
   while (len < limit) {
-    std::uint64_t x, y;
-    std::memcpy(&x, a + len, 8);
-    std::memcpy(&y, b + len, 8);
-    std::uint64_t diff = x ^ y;
+    std::uint64_t diff = Load8(a + len) ^ Load8(b + len);
     if (diff != 0) {
       len += __builtin_ctzll(diff) >> 3;
       return len < limit ? len : limit;
@@ -98,30 +193,152 @@ inline int MatchingBytes(const std::uint8_t* a, const std::uint8_t* b, int limit
   return limit;
 }
 
-// One walk down the chain of bucket h, whose entries are the positions of
-// the three bytes `shift` ahead of a match start. Keeps the first longest
-// match; stops at the bound or at a match of the full limit.
+// The length of the match at start, at most limit, when it can beat best;
+// 0 otherwise. To beat best a candidate must equal the current bytes up to
+// that length, which one word compare settles for most candidates.
+inline int LengthToBeat(const std::uint8_t* start, const std::uint8_t* current, int best,
+                        int limit) {
+  if (best < 8) {
+    std::uint64_t diff = Load8(start) ^ Load8(current);
+    if (diff != 0) {
+      int len = __builtin_ctzll(diff) >> 3;
+      return len < limit ? len : limit;
+    }
+    return limit <= 8 ? limit : 8 + MatchingBytes(start + 8, current + 8, limit - 8);
+  }
+  if (Load8(start + best - 7) != Load8(current + best - 7)) return 0;
+  return MatchingBytes(start, current, limit);
+}
+
+// Candidates lie above this window index: less than D bytes back once the
+// window has slid, after the member's first byte before that.
+inline std::int32_t LowestBound() {
+  return static_cast<std::int32_t>(
+      firstFill ? dictionarySize : static_cast<std::uint32_t>(position) - dictionarySize);
+}
+
+// The plain walk down the chain of bucket h, whose entries are the positions
+// of the three bytes `shift` ahead of a match start. Keeps the first longest
+// match; stops at the bound or at a match of the full limit; marks the
+// bucket crowded after 256 or more candidates.
 void SearchChain(unsigned h, int shift, int limit) {
   const std::uint8_t* current = window + position;
-  std::uint32_t bound = firstFill ? dictionarySize + shift : position - dictionarySize + shift;
-  std::uint32_t candidate = head[h];
-  std::uint32_t mask = dictionarySize - 1;
+  const std::int32_t bound = LowestBound() + shift;
+  const std::uint32_t mask = dictionarySize - 1;
+  std::int32_t candidate = HeadIndex(buckets[h].head);
+  int best = matchLength;
+  std::int32_t bestPosition = matchPosition;
   int count = 0;
   while (candidate > bound) {
     count++;
-    const std::uint8_t* start = window + candidate - shift;
-    // Only a candidate equal at the length to beat can beat it.
-    if (start[matchLength] == current[matchLength]) {
-      int len = MatchingBytes(start, current, limit);
-      if (len > matchLength) {
-        matchPosition = static_cast<std::int32_t>(candidate) - shift;
-        matchLength = len;
-        if (len == limit) break;
+    int len = LengthToBeat(window + candidate - shift, current, best, limit);
+    if (len > best) {
+      best = len;
+      bestPosition = candidate - shift;
+      if (len == limit) break;
+    }
+    candidate -= link[static_cast<std::uint32_t>(candidate) & mask];
+  }
+  matchLength = best;
+  matchPosition = bestPosition;
+  if (count >= kCrowdedCount) MarkCrowded(h);
+}
+
+// The walk down the 4-byte chain from `head`: the positions that agree with
+// the bytes `shift` ahead of the current position on 4 bytes, newest first,
+// among others with the same hash. A match starts `shift` below such a
+// position; it is taken when its length (at most limit) is at least minimum
+// and beats the best. Returns the start of a match of the full limit, or -1.
+std::int32_t SearchFourByteChain(std::uint32_t head, int shift, int limit, int minimum) {
+  const std::uint8_t* current = window + position;
+  const std::int32_t bound = LowestBound() + shift;
+  const std::uint32_t mask = dictionarySize - 1;
+  std::int32_t candidate = HeadIndex(head);
+  int best = matchLength;
+  std::int32_t bestPosition = matchPosition;
+  std::int32_t result = -1;
+  while (candidate > bound) {
+    // The odd position is in the bucket of its 3 bytes only by chance.
+    if (shift != 0 || candidate != oddPosition || oddBucket == hashValue) {
+      int len = LengthToBeat(window + candidate - shift, current, best, limit);
+      if (len >= minimum && len > best) {
+        best = len;
+        bestPosition = candidate - shift;
+        if (len == limit) {
+          result = bestPosition;
+          break;
+        }
       }
     }
-    candidate = link[candidate & mask];
+    candidate -= link4[static_cast<std::uint32_t>(candidate) & mask];
   }
-  if (count > 255) MarkCrowded(h);
+  matchLength = best;
+  matchPosition = bestPosition;
+  return result;
+}
+
+// The number of candidates a walk of bucket h would meet: the positions
+// linked into it within the reach of the search, less those at or below
+// the shifted bound.
+int CandidatesInReach(unsigned h, int shift) {
+  int n = static_cast<int>(BucketCount(h));
+  // The positions from the lowest bound up to bound + shift that are linked:
+  // before the first slide the lowest is the member's first byte (slot 0),
+  // after it the one D back, whose slot is the current position's.
+  if (firstFill) {
+    const int linked = position - static_cast<std::int32_t>(dictionarySize);
+    for (int k = 0; k <= shift && k < linked; k++) {
+      if (bucketOf[k] == h) n--;
+    }
+  } else {
+    for (int k = 0; k <= shift; k++) {
+      if (bucketOf[static_cast<std::uint32_t>(position + k) & (dictionarySize - 1)] == h) n--;
+    }
+  }
+  return n;
+}
+
+// Whether the walk of bucket h (shifted by shift) meets 256 or more
+// candidates up to and including the position `last`.
+bool CrowdedBefore(unsigned h, int shift, std::int32_t last) {
+  const std::int32_t bound = LowestBound() + shift;
+  std::int32_t candidate = HeadIndex(buckets[h].head);
+  int count = 0;
+  while (candidate > bound && count < kCrowdedCount) {
+    count++;
+    if (candidate == last) break;
+    candidate -= link[static_cast<std::uint32_t>(candidate) & (dictionarySize - 1)];
+  }
+  return count >= kCrowdedCount;
+}
+
+// Marks bucket h, which has `candidates` in reach, as the plain walk would
+// have: after 256 or more candidates, counted up to a match of the full
+// limit when one was found.
+void MarkLikeTheWalk(unsigned h, int shift, int candidates, std::int32_t fullMatch) {
+  if (IsCrowded(h) || candidates < kCrowdedCount) return;
+  if (fullMatch < 0 || CrowdedBefore(h, shift, fullMatch + shift)) MarkCrowded(h);
+}
+
+// The search of the current position's own bucket, up to limit (4 or
+// more). A candidate of 3 bytes or fewer can only win when nothing of 4 or
+// more exists: then the newest one that agrees on 3 bytes.
+std::int32_t SearchOwnBucket(int limit) {
+  std::int32_t fullMatch = SearchFourByteChain(head4[Hash4(window + position)], 0, limit, 4);
+  if (matchLength == 2) {
+    const std::uint8_t* current = window + position;
+    const std::int32_t bound = LowestBound();
+    std::int32_t candidate = HeadIndex(buckets[hashValue].head);
+    while (candidate > bound) {
+      if (std::memcmp(window + candidate, current, 3) == 0) {
+        matchLength = 3;
+        matchPosition = candidate;
+        break;
+      }
+      candidate -= link[static_cast<std::uint32_t>(candidate) & (dictionarySize - 1)];
+    }
+  }
+  return fullMatch;
 }
 
 // Searches for the longest match at the current position, then links it.
@@ -139,12 +356,34 @@ void FindMatch() {
     shift = 0;
     h = hashValue;
   }
-  SearchChain(h, shift, kMaxMatch);
+  if (shift == 0) {
+    // Short chains are walked as they are.
+    int candidates = CandidatesInReach(h, 0);
+    if (candidates < kShortChain) {
+      SearchChain(h, 0, kMaxMatch);
+    } else {
+      MarkLikeTheWalk(h, 0, candidates, SearchOwnBucket(kMaxMatch));
+    }
+  } else if (matchLength >= shift + 3) {
+    // Only matches of shift + 4 bytes or more can win: their positions
+    // `shift` ahead agree with the current ones there on 4 bytes.
+    MarkLikeTheWalk(
+        h, shift, CandidatesInReach(h, shift),
+        SearchFourByteChain(head4[Hash4(window + position + shift)], shift, kMaxMatch, shift + 4));
+  } else {
+    SearchChain(h, shift, kMaxMatch);
+  }
   // A match longer than shift + 2 would have shown up in the shifted bucket,
   // so look only for short ones in the (crowded) bucket of the position.
   // When the length reached cannot be beaten within that limit the walk would
   // change nothing: the bucket is already marked.
-  if (shift != 0 && matchLength < shift + 2) SearchChain(hashValue, 0, shift + 2);
+  if (shift != 0 && matchLength < shift + 2) {
+    if (shift == 1) {
+      SearchChain(hashValue, 0, 3);
+    } else {
+      SearchOwnBucket(shift + 2);
+    }
+  }
   LinkPosition();
 }
 
@@ -162,22 +401,33 @@ std::uint16_t CompressMember(ArchiveEntry& entry) {
   int dictionaryBits = entry.method_number == 6 ? 15 : entry.method_number == 7 ? 16 : 13;
   dictionarySize = 1u << dictionaryBits;
   windowSize = 2 * dictionarySize + kMaxMatch;
-  std::memset(head, 0, sizeof head);
+  // Every value held lies below the old base plus twice the window size.
+  headBase += 2 * (2 * kMaxDictionary + kMaxMatch);
+  RebaseHeads();
+  memberBase = headBase;
   std::memset(crowded, 0, sizeof crowded);
-  // A cleared window makes a member's data depend on its own bytes only.
-  std::memset(window, 0, sizeof window);
   StartBlockEncoder(dictionaryBits);
 
   source = entry.file_handle;
   inputEnded = false;
   crc = 0;
   std::uint32_t n = ReadInput(window + dictionarySize, dictionarySize + kMaxMatch);
+  // What lies past the input is read (and then clipped) up to 263 bytes
+  // ahead of a position below 2D: clearing it makes a member's data depend on
+  // its own bytes only. After a slide such bytes come from the same member.
+  std::uint32_t clearFrom = dictionarySize + n;
+  std::uint32_t clearTo = std::min(clearFrom + kClearAhead, windowSize + kWindowSlack);
+  if (clearFrom < clearTo) std::memset(window + clearFrom, 0, clearTo - clearFrom);
   remainder = n;
   matchLength = n < 2 ? static_cast<std::int32_t>(n) : 2;
   position = static_cast<std::int32_t>(dictionarySize);
   matchPosition = position;
   const std::uint8_t* first = window + dictionarySize;
+  // The start value shifts by 7 before the third byte, unlike the rolling
+  // hash, so the first two positions' buckets differ from their bytes' hash.
   hashValue = ((((first[0] << 5) ^ first[1]) << 7) ^ first[2]) & kHashMask;
+  oddPosition = position + 1;
+  oddBucket = ((hashValue << 5) ^ first[3]) & kHashMask;
   LinkPosition();
 
   if (n != 0) {
