@@ -156,7 +156,8 @@ fi
 if [ "$do_memory" = 1 ]; then
   if [ ! -f big.lzh ]; then
     mkdir -p big && rm -f big/member.bin
-    for _ in $(seq 24); do cat corpus.bin; done | head -c 1073741824 > big/member.bin
+    # head closes the pipe once it has 1 GiB; the writer's SIGPIPE is expected.
+    { for _ in $(seq 24); do cat corpus.bin; done; } 2>/dev/null | head -c 1073741824 > big/member.bin || true
     (cd big && "$tsubo" a -n2 -o4 "$work/big.lzh" member.bin >/dev/null)
     rm -f big/member.bin
   fi
