@@ -434,7 +434,10 @@ std::uint16_t CompressMember(ArchiveEntry& entry) {
     do {
       std::int32_t previousLength = matchLength;
       std::int32_t previousOffset = position - matchPosition - 1;
-      matchLength--;
+      // A pending match is sent unless the next position has a longer one,
+      // so only longer ones need finding (the search would start one below;
+      // at 256 it must, to stop at the first full-length candidate as usual).
+      if (previousLength < kMinMatch || previousLength == kMaxMatch) matchLength--;
       AdvancePosition();
       FindMatch();
       ClipMatchLength();
