@@ -341,6 +341,22 @@ std::int32_t SearchOwnBucket(int limit) {
   return fullMatch;
 }
 
+// When no candidate of bucket h is longer than `length`: takes the newest
+// one of exactly that length, if any.
+void SearchFirstOfLength(unsigned h, int shift, int length) {
+  const std::uint8_t* current = window + position;
+  const std::int32_t bound = LowestBound() + shift;
+  std::int32_t candidate = HeadIndex(buckets[h].head);
+  while (candidate > bound) {
+    if (MatchingBytes(window + candidate - shift, current, length) == length) {
+      matchLength = length;
+      matchPosition = candidate - shift;
+      return;
+    }
+    candidate -= link[static_cast<std::uint32_t>(candidate) & (dictionarySize - 1)];
+  }
+}
+
 // Searches for the longest match at the current position, then links it.
 void FindMatch() {
   if (matchLength < 2) matchLength = 2;
@@ -364,12 +380,19 @@ void FindMatch() {
     } else {
       MarkLikeTheWalk(h, 0, candidates, SearchOwnBucket(kMaxMatch));
     }
-  } else if (matchLength >= shift + 3) {
-    // Only matches of shift + 4 bytes or more can win: their positions
-    // `shift` ahead agree with the current ones there on 4 bytes.
-    MarkLikeTheWalk(
-        h, shift, CandidatesInReach(h, shift),
-        SearchFourByteChain(head4[Hash4(window + position + shift)], shift, kMaxMatch, shift + 4));
+  } else if (matchLength > shift) {
+    // Only matches longer than shift + 1 can win. A candidate in bucket h
+    // that agrees with the current bytes `shift` ahead on two bytes agrees
+    // on the third too (the hash keeps the third byte whole), so such
+    // matches have shift + 3 bytes or more; those of shift + 4 or more agree
+    // there on 4 bytes.
+    const int entryLength = matchLength;
+    std::int32_t fullMatch =
+        SearchFourByteChain(head4[Hash4(window + position + shift)], shift, kMaxMatch, shift + 4);
+    if (matchLength == entryLength && entryLength < shift + 3) {
+      SearchFirstOfLength(h, shift, shift + 3);
+    }
+    MarkLikeTheWalk(h, shift, CandidatesInReach(h, shift), fullMatch);
   } else {
     SearchChain(h, shift, kMaxMatch);
   }
