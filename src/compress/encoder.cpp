@@ -25,6 +25,11 @@ constexpr int kMaxMatch = 256;
 constexpr int kMinMatch = 3;
 constexpr int kCrowdedCount = 256;  // candidates that make a bucket crowded
 constexpr int kShortChain = 16;     // walked as it is rather than by 4-byte groups
+// Average candidates per search over a stretch of D positions below which
+// the counts and 4-byte chains are dropped, and from which they are taken
+// up again.
+constexpr std::uint64_t kShortChains = 4;
+constexpr std::uint64_t kLongChains = 8;
 constexpr int kHashBuckets = 1 << 15;
 constexpr unsigned kHashMask = kHashBuckets - 1;
 constexpr int kMaxDictionary = 1 << 16;
@@ -36,12 +41,13 @@ constexpr std::uint16_t kChainEnd = 0xFFFF;
 
 std::uint8_t window[2 * kMaxDictionary + kMaxMatch + kWindowSlack];
 
-// The 3-byte hash chains: per bucket its newest position and how many
-// positions within the last D (the reach of a search) were linked into it.
-// Heads hold window index + headBase, so they need no change when the window
-// slides: a head that falls out of reach points below every bound. Each
-// member starts with a headBase above every value held, so nothing needs
-// clearing: a bucket whose head lies below memberBase is empty.
+// The 3-byte hash chains: per bucket its newest position and (while
+// fastSearch is set) how many positions within the last D, the reach of a
+// search, were linked into it. Heads hold window index + headBase, so they
+// need no change when the window slides: a head that falls out of reach
+// points below every bound. Each member starts with a headBase above every
+// value held, so nothing needs clearing: a count is kept from countBase on,
+// and a bucket whose head lies below it has none.
 struct Bucket {
   std::uint32_t head;
   std::uint32_t count;
@@ -49,12 +55,14 @@ struct Bucket {
 Bucket buckets[kHashBuckets];
 // Per position (at position AND (D - 1)): the distance back to the position
 // linked into the same bucket before it, or kChainEnd when that one is D - 1
-// or more bytes back (no later search reaches it); and the bucket itself.
+// or more bytes back (no later search reaches it); and (while fastSearch is
+// set) the bucket itself.
 std::uint16_t link[kMaxDictionary];
 std::uint16_t bucketOf[kMaxDictionary];
 std::uint64_t crowded[kHashBuckets / 64];  // buckets whose chain proved long
 
-// The 4-byte chains, kept the same way, for finding long matches fast.
+// The 4-byte chains, kept the same way while fastSearch is set, for finding
+// long matches fast.
 std::uint32_t head4[kHashBuckets];
 std::uint16_t link4[kMaxDictionary];
 
@@ -74,8 +82,14 @@ std::uint16_t crc;
 // bucket the 4-byte chains cannot tell.
 std::int32_t oddPosition;
 unsigned oddBucket;
-std::uint32_t headBase;    // added to a window index to give a head value
-std::uint32_t memberBase;  // headBase at the start of the member
+std::uint32_t headBase;  // added to a window index to give a head value
+// The counts, buckets and 4-byte chains cost time at every position, so
+// they are kept only while chains run long: from the position countBase on.
+bool fastSearch;
+std::uint32_t countBase;
+// Searches of the own bucket since the last slide, and their candidates.
+std::uint32_t stretchSearches;
+std::uint64_t stretchCandidates;
 // Before head values could overflow they are moved down by this much.
 constexpr std::uint32_t kHeadRebase = 1u << 29;
 
@@ -131,11 +145,38 @@ void RebaseHeads() {
   }
   for (std::uint32_t& h : head4) h = Rebase(h);
   headBase -= kHeadRebase;
-  memberBase = memberBase > kHeadRebase ? memberBase - kHeadRebase : 0;
+  countBase = Rebase(countBase);
 }
 
 inline std::uint32_t BucketCount(unsigned h) {
-  return buckets[h].head >= memberBase ? buckets[h].count : 0;
+  return buckets[h].head >= countBase ? buckets[h].count : 0;
+}
+
+// Candidates lie above this window index: less than D bytes back once the
+// window has slid, after the member's first byte before that.
+inline std::int32_t LowestBound() {
+  return static_cast<std::int32_t>(
+      firstFill ? dictionarySize : static_cast<std::uint32_t>(position) - dictionarySize);
+}
+
+// Whether the counts and 4-byte chains hold every position a search
+// reaches, and the one at its bound.
+inline bool FastSearchReady() {
+  return fastSearch && countBase <= static_cast<std::uint32_t>(LowestBound()) + headBase;
+}
+
+// Drops or takes up the counts and 4-byte chains by the chain lengths of
+// the last stretch of D positions.
+void ChooseSearch() {
+  std::uint64_t average = stretchCandidates / std::max<std::uint32_t>(stretchSearches, 1);
+  if (fastSearch && average < kShortChains) {
+    fastSearch = false;
+  } else if (!fastSearch && average >= kLongChains) {
+    fastSearch = true;
+    countBase = static_cast<std::uint32_t>(position) + headBase;
+  }
+  stretchSearches = 0;
+  stretchCandidates = 0;
 }
 
 void SlideWindow() {
@@ -147,6 +188,7 @@ void SlideWindow() {
   headBase += dictionarySize;
   RebaseHeads();
   std::memset(crowded, 0, sizeof crowded);
+  ChooseSearch();
 }
 
 inline void AdvancePosition() {
@@ -161,22 +203,23 @@ inline std::uint16_t ChainDistance(std::uint32_t from, std::uint32_t to) {
   return static_cast<std::uint16_t>(distance <= dictionarySize - 2 ? distance : kChainEnd);
 }
 
-// Links the current position into its bucket (and its 4-byte chain). Once
-// the window has slid, its slot last held the position D back, which leaves
-// the reach now.
+// Links the current position into its bucket (and its 4-byte chain). Its
+// slot last held the position D back, which leaves the reach now.
 inline void LinkPosition() {
   const std::uint32_t p = static_cast<std::uint32_t>(position) + headBase;
   const std::uint32_t slot = static_cast<std::uint32_t>(position) & (dictionarySize - 1);
-  if (!firstFill) buckets[bucketOf[slot]].count--;
-  bucketOf[slot] = static_cast<std::uint16_t>(hashValue);
   Bucket& b = buckets[hashValue];
-  if (b.head < memberBase) b.count = 0;
-  b.count++;
+  if (fastSearch) {
+    if (p - countBase >= dictionarySize) buckets[bucketOf[slot]].count--;
+    bucketOf[slot] = static_cast<std::uint16_t>(hashValue);
+    if (b.head < countBase) b.count = 0;
+    b.count++;
+    std::uint32_t& h4 = head4[Hash4(window + position)];
+    link4[slot] = ChainDistance(p, h4);
+    h4 = p;
+  }
   link[slot] = ChainDistance(p, b.head);
   b.head = p;
-  std::uint32_t& h4 = head4[Hash4(window + position)];
-  link4[slot] = ChainDistance(p, h4);
-  h4 = p;
 }
 
 // Number of equal leading bytes of a and b, at most limit.
@@ -210,18 +253,11 @@ inline int LengthToBeat(const std::uint8_t* start, const std::uint8_t* current, 
   return MatchingBytes(start, current, limit);
 }
 
-// Candidates lie above this window index: less than D bytes back once the
-// window has slid, after the member's first byte before that.
-inline std::int32_t LowestBound() {
-  return static_cast<std::int32_t>(
-      firstFill ? dictionarySize : static_cast<std::uint32_t>(position) - dictionarySize);
-}
-
 // The plain walk down the chain of bucket h, whose entries are the positions
 // of the three bytes `shift` ahead of a match start. Keeps the first longest
 // match; stops at the bound or at a match of the full limit; marks the
-// bucket crowded after 256 or more candidates.
-void SearchChain(unsigned h, int shift, int limit) {
+// bucket crowded after 256 or more candidates. Returns the candidates met.
+int SearchChain(unsigned h, int shift, int limit) {
   const std::uint8_t* current = window + position;
   const std::int32_t bound = LowestBound() + shift;
   const std::uint32_t mask = dictionarySize - 1;
@@ -242,6 +278,7 @@ void SearchChain(unsigned h, int shift, int limit) {
   matchLength = best;
   matchPosition = bestPosition;
   if (count >= kCrowdedCount) MarkCrowded(h);
+  return count;
 }
 
 // The walk down the 4-byte chain from `head`: the positions that agree with
@@ -372,15 +409,18 @@ void FindMatch() {
     shift = 0;
     h = hashValue;
   }
+  const bool fast = FastSearchReady();
   if (shift == 0) {
     // Short chains are walked as they are.
-    int candidates = CandidatesInReach(h, 0);
-    if (candidates < kShortChain) {
-      SearchChain(h, 0, kMaxMatch);
+    int candidates = fast ? CandidatesInReach(h, 0) : 0;
+    if (!fast || candidates < kShortChain) {
+      candidates = SearchChain(h, 0, kMaxMatch);
     } else {
       MarkLikeTheWalk(h, 0, candidates, SearchOwnBucket(kMaxMatch));
     }
-  } else if (matchLength > shift) {
+    stretchSearches++;
+    stretchCandidates += static_cast<std::uint32_t>(candidates);
+  } else if (fast && matchLength > shift) {
     // Only matches longer than shift + 1 can win. A candidate in bucket h
     // that agrees with the current bytes `shift` ahead on two bytes agrees
     // on the third too (the hash keeps the third byte whole), so such
@@ -401,8 +441,8 @@ void FindMatch() {
   // When the length reached cannot be beaten within that limit the walk would
   // change nothing: the bucket is already marked.
   if (shift != 0 && matchLength < shift + 2) {
-    if (shift == 1) {
-      SearchChain(hashValue, 0, 3);
+    if (shift == 1 || !fast) {
+      SearchChain(hashValue, 0, shift + 2);
     } else {
       SearchOwnBucket(shift + 2);
     }
@@ -427,7 +467,10 @@ std::uint16_t CompressMember(ArchiveEntry& entry) {
   // Every value held lies below the old base plus twice the window size.
   headBase += 2 * (2 * kMaxDictionary + kMaxMatch);
   RebaseHeads();
-  memberBase = headBase;
+  fastSearch = true;
+  countBase = headBase + dictionarySize;
+  stretchSearches = 0;
+  stretchCandidates = 0;
   std::memset(crowded, 0, sizeof crowded);
   StartBlockEncoder(dictionaryBits);
 
