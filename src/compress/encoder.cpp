@@ -18,6 +18,7 @@
 
 #include "archive/checksum.h"
 #include "compress/block_encoder.h"
+#include "compress/encoder_testing.h"
 
 namespace {
 
@@ -89,6 +90,7 @@ bool fastSearch;
 std::uint32_t countBase;
 // Searches of the own bucket since the last slide, and their candidates.
 std::uint32_t stretchSearches;
+int searchModeChanges;
 std::uint64_t stretchCandidates;
 // Before head values could overflow they are moved down by this much.
 constexpr std::uint32_t kHeadRebase = 1u << 29;
@@ -171,8 +173,10 @@ void ChooseSearch() {
   std::uint64_t average = stretchCandidates / std::max<std::uint32_t>(stretchSearches, 1);
   if (fastSearch && average < kShortChains) {
     fastSearch = false;
+    searchModeChanges++;
   } else if (!fastSearch && average >= kLongChains) {
     fastSearch = true;
+    searchModeChanges++;
     countBase = static_cast<std::uint32_t>(position) + headBase;
   }
   stretchSearches = 0;
@@ -468,6 +472,7 @@ std::uint16_t CompressMember(ArchiveEntry& entry) {
   headBase += 2 * (2 * kMaxDictionary + kMaxMatch);
   RebaseHeads();
   fastSearch = true;
+  searchModeChanges = 0;
   countBase = headBase + dictionarySize;
   stretchSearches = 0;
   stretchCandidates = 0;
@@ -532,3 +537,6 @@ std::uint16_t CompressMember(ArchiveEntry& entry) {
 }
 
 bool CompressWriteFailed() { return bitWriter.writeFailed; }
+
+std::uint32_t EncoderHeadBase() { return headBase; }
+int EncoderSearchModeChanges() { return searchModeChanges; }
