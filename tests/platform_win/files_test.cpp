@@ -156,6 +156,51 @@ TEST(Win32Files, ReplaceFileCommitsOverTheArchive) {
   EXPECT_EQ(wintest::ReadWide(Wide(archive)), "new archive");
 }
 
+TEST(Win32Files, ReplaceHeldFileCommitsOverTheHeldArchive) {
+  TempDir dir;
+  std::string archive = dir / "arc.lzh";
+  std::string work = dir / "lhawk000.dat";
+  wintest::WriteWide(Wide(archive), "old");
+  wintest::WriteWide(Wide(work), "new");
+  plat::FileHandle held =
+      Open(archive, plat::Access::Read, plat::Share::None, plat::Disposition::OpenExisting);
+  ASSERT_NE(held, plat::kInvalidFile);
+  EXPECT_TRUE(plat::ReplaceHeldFile(work.c_str(), archive.c_str(), held));
+  EXPECT_EQ(wintest::ReadWide(Wide(archive)), "new");
+  EXPECT_FALSE(wintest::ExistsWide(Wide(work)));
+
+  // No work file: the archive stays, and the hold has ended all the same.
+  held = Open(archive, plat::Access::Read, plat::Share::None, plat::Disposition::OpenExisting);
+  EXPECT_FALSE(plat::ReplaceHeldFile(work.c_str(), archive.c_str(), held));
+  EXPECT_EQ(plat::LastError(), plat::kErrorFileNotFound);
+  held = Open(archive, plat::Access::Read, plat::Share::None, plat::Disposition::OpenExisting);
+  EXPECT_NE(held, plat::kInvalidFile);
+  plat::CloseFile(held);
+}
+
+TEST(Win32Files, ReplaceHeldFileNeverReplacesWhatAnotherRunHolds) {
+  TempDir dir;
+  std::string archive = dir / "arc.lzh";
+  std::string work = dir / "lhawk000.dat";
+  std::string mine = dir / "mine.lzh";
+  wintest::WriteWide(Wide(archive), "theirs");
+  wintest::WriteWide(Wide(work), "new");
+  wintest::WriteWide(Wide(mine), "mine");
+  // Another run opened the archive after this one let it go.
+  plat::FileHandle theirs =
+      Open(archive, plat::Access::Read, plat::Share::None, plat::Disposition::OpenExisting);
+  ASSERT_NE(theirs, plat::kInvalidFile);
+  plat::FileHandle held =
+      Open(mine, plat::Access::Read, plat::Share::None, plat::Disposition::OpenExisting);
+  EXPECT_FALSE(plat::ReplaceHeldFile(work.c_str(), archive.c_str(), held));
+  EXPECT_TRUE(plat::LastError() == plat::kErrorSharingViolation ||
+              plat::LastError() == plat::kErrorAccessDenied)
+      << plat::LastError();
+  plat::CloseFile(theirs);
+  EXPECT_EQ(wintest::ReadWide(Wide(archive)), "theirs");
+  EXPECT_EQ(wintest::ReadWide(Wide(work)), "new");
+}
+
 TEST(Win32Files, RenameDeleteAndCreateDirectory) {
   TempDir dir;
   std::string a = dir / "a.txt";

@@ -66,6 +66,9 @@ bool SetFileAttributes(const char* path, std::uint32_t attributes) {
     posix::SetErrorFromErrno(errno, external);
     return false;
   }
+  // Windows' read-only bit does not stop files being made in a folder, while
+  // taking a folder's write permission here would; folders keep theirs.
+  if (S_ISDIR(st.st_mode)) return true;
   mode_t mode = st.st_mode & 07777;
   mode_t wanted = (attributes & kAttrReadOnly) ? (mode & ~S_IWUSR) : (mode | S_IWUSR);
   if (wanted != mode && chmod(external.c_str(), wanted) != 0) {

@@ -100,14 +100,33 @@ int NextByte() {
   return static_cast<unsigned char>(inBuffer[inPos++]);
 }
 
-}  // namespace
-
-void FlushConsole() {
+// Writes out the buffer of standard output. On a console, unless `all`, a
+// lead byte at its end waits for its trail byte, so that no character is
+// split between two conversions.
+void Drain(bool all) {
   if (outBuffer.empty()) return;
-  std::string pending;
-  pending.swap(outBuffer);
+  std::size_t complete = outBuffer.size();
+  if (!all && Resolve(stdOut).console) {
+    std::size_t i = 0;
+    while (i < outBuffer.size()) {
+      if (!IsLeadByte(static_cast<unsigned char>(outBuffer[i]))) {
+        ++i;
+      } else if (i + 1 < outBuffer.size()) {
+        i += 2;
+      } else {
+        complete = i;
+        break;
+      }
+    }
+  }
+  std::string pending = outBuffer.substr(0, complete);
+  outBuffer.erase(0, complete);
   WriteBytes(stdOut, pending.data(), pending.size());
 }
+
+}  // namespace
+
+void FlushConsole() { Drain(true); }
 
 void ConsoleWrite(Stream stream, const char* bytes, std::size_t count) {
   if (!flushAtExit) {
@@ -120,7 +139,7 @@ void ConsoleWrite(Stream stream, const char* bytes, std::size_t count) {
     return;
   }
   outBuffer.append(bytes, count);
-  if (outBuffer.size() >= 4096) FlushConsole();
+  if (outBuffer.size() >= 4096) Drain(false);
 }
 
 int ReadInputChar() {

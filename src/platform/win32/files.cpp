@@ -184,11 +184,9 @@ bool RenameFile(const char* from, const char* to) {
   return true;
 }
 
-bool ReplaceFile(const char* from, const char* to) {
-  std::wstring source = ToWide(from);
-  // The data of the finished work file reaches the disk before its name
-  // takes the archive's place; the move itself is written through.
-  HANDLE handle = CreateFileW(source.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+// Brings the data of a finished work file to the disk.
+static bool FlushByName(const std::wstring& path) {
+  HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     SetErrorFromSystem();
@@ -197,11 +195,15 @@ bool ReplaceFile(const char* from, const char* to) {
   BOOL flushed = FlushFileBuffers(handle);
   DWORD flushError = GetLastError();
   CloseHandle(handle);
-  if (!flushed) {
-    win32::SetError(flushError);
-    return false;
-  }
-  if (!MoveFileExW(source.c_str(), ToWide(to).c_str(),
+  if (!flushed) win32::SetError(flushError);
+  return flushed != FALSE;
+}
+
+// The work file takes the archive's name in one step, written through. A
+// target that another run holds (opened without sharing) cannot be
+// replaced: the move fails with a sharing violation and nothing changes.
+static bool MoveOver(const std::wstring& from, const char* to) {
+  if (!MoveFileExW(from.c_str(), ToWide(to).c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     SetErrorFromSystem();
     return false;
@@ -209,11 +211,20 @@ bool ReplaceFile(const char* from, const char* to) {
   return true;
 }
 
+bool ReplaceFile(const char* from, const char* to) {
+  std::wstring source = ToWide(from);
+  return FlushByName(source) && MoveOver(source, to);
+}
+
 bool ReplaceHeldFile(const char* from, const char* to, FileHandle held) {
-  // A file open without delete sharing cannot be replaced here: the hold
-  // ends just before the move.
+  // Windows cannot rename over a file that is open, so the hold ends just
+  // before the move; the flush comes first to keep that gap as short as it
+  // can be. A run that opens the old archive in the gap makes the move fail
+  // instead of losing its view.
+  std::wstring source = ToWide(from);
+  bool flushed = FlushByName(source);
   CloseFile(held);
-  return ReplaceFile(from, to);
+  return flushed && MoveOver(source, to);
 }
 
 }  // namespace plat
