@@ -10,7 +10,8 @@
 // or more candidates. The walk itself is mostly replaced here by cheaper
 // means that give the same result: a second chain over 4-byte groups holds
 // every candidate that can be longer than 3 bytes, and a count of the
-// positions in each bucket tells how long the walk would have been.
+// positions in each bucket tells how long the walk would have been. Both
+// cost time at every position, so they are kept only while chains run long.
 #include "compress/encoder.h"
 
 #include <algorithm>
@@ -90,8 +91,8 @@ bool fastSearch;
 std::uint32_t countBase;
 // Searches of the own bucket since the last slide, and their candidates.
 std::uint32_t stretchSearches;
-int searchModeChanges;
 std::uint64_t stretchCandidates;
+int searchModeChanges;  // for the tests
 // Before head values could overflow they are moved down by this much.
 constexpr std::uint32_t kHeadRebase = 1u << 29;
 
