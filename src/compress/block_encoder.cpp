@@ -310,15 +310,32 @@ void WriteSmallLengthTable(int n, int countBits, bool zeroRun) {
 
 // ---- symbols ---------------------------------------------------------------------
 
-inline void EmitSymbol(unsigned c) { WriteCodeBits(literalLength[c], literalCode[c]); }
+// The code words of the block, right-aligned, with their lengths.
+struct CodeWord {
+  std::uint32_t bits;
+  int length;
+};
+CodeWord literalWord[kLiteralSymbols];
+CodeWord positionWord[kMaxPositionSymbols];
+
+inline CodeWord MakeCodeWord(int length, std::uint16_t code) {
+  return {static_cast<std::uint32_t>(code) >> (16 - length), length};
+}
+
+inline void EmitSymbol(unsigned c) { WriteValueBits(literalWord[c].length, literalWord[c].bits); }
 
 inline void EmitOffset(unsigned p) {
   int b = OffsetBitLength(p);
-  WriteCodeBits(smallLength[b], smallCode[b]);
+  WriteValueBits(positionWord[b].length, positionWord[b].bits);
   if (b > 1) WriteValueBits(b - 1, p & ((1u << (b - 1)) - 1));
 }
 
 void EmitBlockSymbols(unsigned blockSize) {
+  for (int c = 0; c < kLiteralSymbols; c++) {
+    literalWord[c] = MakeCodeWord(literalLength[c], literalCode[c]);
+  }
+  for (int b = 0; b < positionSymbols; b++)
+    positionWord[b] = MakeCodeWord(smallLength[b], smallCode[b]);
   const std::uint8_t* buffer = blockQueue.buffer;
   std::uint32_t index = 0;
   unsigned flags = 0;

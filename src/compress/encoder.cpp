@@ -10,7 +10,8 @@
 // or more candidates. The walk itself is mostly replaced here by cheaper
 // means that give the same result: a second chain over 4-byte groups holds
 // every candidate that can be longer than 3 bytes, and a count of the
-// positions in each bucket tells how long the walk would have been.
+// positions in each bucket tells how long the walk would have been. Both
+// cost time at every position, so they are kept only while chains run long.
 #include "compress/encoder.h"
 
 #include <algorithm>
@@ -18,6 +19,7 @@
 
 #include "archive/checksum.h"
 #include "compress/block_encoder.h"
+#include "compress/encoder_testing.h"
 
 namespace {
 
@@ -25,6 +27,11 @@ constexpr int kMaxMatch = 256;
 constexpr int kMinMatch = 3;
 constexpr int kCrowdedCount = 256;  // candidates that make a bucket crowded
 constexpr int kShortChain = 16;     // walked as it is rather than by 4-byte groups
+// Average candidates per search over a stretch of D positions below which
+// the counts and 4-byte chains are dropped, and from which they are taken
+// up again.
+constexpr std::uint64_t kShortChains = 4;
+constexpr std::uint64_t kLongChains = 8;
 constexpr int kHashBuckets = 1 << 15;
 constexpr unsigned kHashMask = kHashBuckets - 1;
 constexpr int kMaxDictionary = 1 << 16;
@@ -36,12 +43,13 @@ constexpr std::uint16_t kChainEnd = 0xFFFF;
 
 std::uint8_t window[2 * kMaxDictionary + kMaxMatch + kWindowSlack];
 
-// The 3-byte hash chains: per bucket its newest position and how many
-// positions within the last D (the reach of a search) were linked into it.
-// Heads hold window index + headBase, so they need no change when the window
-// slides: a head that falls out of reach points below every bound. Each
-// member starts with a headBase above every value held, so nothing needs
-// clearing: a bucket whose head lies below memberBase is empty.
+// The 3-byte hash chains: per bucket its newest position and (while
+// fastSearch is set) how many positions within the last D, the reach of a
+// search, were linked into it. Heads hold window index + headBase, so they
+// need no change when the window slides: a head that falls out of reach
+// points below every bound. Each member starts with a headBase above every
+// value held, so nothing needs clearing: a count is kept from countBase on,
+// and a bucket whose head lies below it has none.
 struct Bucket {
   std::uint32_t head;
   std::uint32_t count;
@@ -49,12 +57,14 @@ struct Bucket {
 Bucket buckets[kHashBuckets];
 // Per position (at position AND (D - 1)): the distance back to the position
 // linked into the same bucket before it, or kChainEnd when that one is D - 1
-// or more bytes back (no later search reaches it); and the bucket itself.
+// or more bytes back (no later search reaches it); and (while fastSearch is
+// set) the bucket itself.
 std::uint16_t link[kMaxDictionary];
 std::uint16_t bucketOf[kMaxDictionary];
 std::uint64_t crowded[kHashBuckets / 64];  // buckets whose chain proved long
 
-// The 4-byte chains, kept the same way, for finding long matches fast.
+// The 4-byte chains, kept the same way while fastSearch is set, for finding
+// long matches fast.
 std::uint32_t head4[kHashBuckets];
 std::uint16_t link4[kMaxDictionary];
 
@@ -74,8 +84,15 @@ std::uint16_t crc;
 // bucket the 4-byte chains cannot tell.
 std::int32_t oddPosition;
 unsigned oddBucket;
-std::uint32_t headBase;    // added to a window index to give a head value
-std::uint32_t memberBase;  // headBase at the start of the member
+std::uint32_t headBase;  // added to a window index to give a head value
+// The counts, buckets and 4-byte chains cost time at every position, so
+// they are kept only while chains run long: from the position countBase on.
+bool fastSearch;
+std::uint32_t countBase;
+// Searches of the own bucket since the last slide, and their candidates.
+std::uint32_t stretchSearches;
+std::uint64_t stretchCandidates;
+int searchModeChanges;  // for the tests
 // Before head values could overflow they are moved down by this much.
 constexpr std::uint32_t kHeadRebase = 1u << 29;
 
@@ -131,11 +148,40 @@ void RebaseHeads() {
   }
   for (std::uint32_t& h : head4) h = Rebase(h);
   headBase -= kHeadRebase;
-  memberBase = memberBase > kHeadRebase ? memberBase - kHeadRebase : 0;
+  countBase = Rebase(countBase);
 }
 
 inline std::uint32_t BucketCount(unsigned h) {
-  return buckets[h].head >= memberBase ? buckets[h].count : 0;
+  return buckets[h].head >= countBase ? buckets[h].count : 0;
+}
+
+// Candidates lie above this window index: less than D bytes back once the
+// window has slid, after the member's first byte before that.
+inline std::int32_t LowestBound() {
+  return static_cast<std::int32_t>(
+      firstFill ? dictionarySize : static_cast<std::uint32_t>(position) - dictionarySize);
+}
+
+// Whether the counts and 4-byte chains hold every position a search
+// reaches, and the one at its bound.
+inline bool FastSearchReady() {
+  return fastSearch && countBase <= static_cast<std::uint32_t>(LowestBound()) + headBase;
+}
+
+// Drops or takes up the counts and 4-byte chains by the chain lengths of
+// the last stretch of D positions.
+void ChooseSearch() {
+  std::uint64_t average = stretchCandidates / std::max<std::uint32_t>(stretchSearches, 1);
+  if (fastSearch && average < kShortChains) {
+    fastSearch = false;
+    searchModeChanges++;
+  } else if (!fastSearch && average >= kLongChains) {
+    fastSearch = true;
+    searchModeChanges++;
+    countBase = static_cast<std::uint32_t>(position) + headBase;
+  }
+  stretchSearches = 0;
+  stretchCandidates = 0;
 }
 
 void SlideWindow() {
@@ -147,6 +193,7 @@ void SlideWindow() {
   headBase += dictionarySize;
   RebaseHeads();
   std::memset(crowded, 0, sizeof crowded);
+  ChooseSearch();
 }
 
 inline void AdvancePosition() {
@@ -161,22 +208,23 @@ inline std::uint16_t ChainDistance(std::uint32_t from, std::uint32_t to) {
   return static_cast<std::uint16_t>(distance <= dictionarySize - 2 ? distance : kChainEnd);
 }
 
-// Links the current position into its bucket (and its 4-byte chain). Once
-// the window has slid, its slot last held the position D back, which leaves
-// the reach now.
+// Links the current position into its bucket (and its 4-byte chain). Its
+// slot last held the position D back, which leaves the reach now.
 inline void LinkPosition() {
   const std::uint32_t p = static_cast<std::uint32_t>(position) + headBase;
   const std::uint32_t slot = static_cast<std::uint32_t>(position) & (dictionarySize - 1);
-  if (!firstFill) buckets[bucketOf[slot]].count--;
-  bucketOf[slot] = static_cast<std::uint16_t>(hashValue);
   Bucket& b = buckets[hashValue];
-  if (b.head < memberBase) b.count = 0;
-  b.count++;
+  if (fastSearch) {
+    if (p - countBase >= dictionarySize) buckets[bucketOf[slot]].count--;
+    bucketOf[slot] = static_cast<std::uint16_t>(hashValue);
+    if (b.head < countBase) b.count = 0;
+    b.count++;
+    std::uint32_t& h4 = head4[Hash4(window + position)];
+    link4[slot] = ChainDistance(p, h4);
+    h4 = p;
+  }
   link[slot] = ChainDistance(p, b.head);
   b.head = p;
-  std::uint32_t& h4 = head4[Hash4(window + position)];
-  link4[slot] = ChainDistance(p, h4);
-  h4 = p;
 }
 
 // Number of equal leading bytes of a and b, at most limit.
@@ -210,18 +258,11 @@ inline int LengthToBeat(const std::uint8_t* start, const std::uint8_t* current, 
   return MatchingBytes(start, current, limit);
 }
 
-// Candidates lie above this window index: less than D bytes back once the
-// window has slid, after the member's first byte before that.
-inline std::int32_t LowestBound() {
-  return static_cast<std::int32_t>(
-      firstFill ? dictionarySize : static_cast<std::uint32_t>(position) - dictionarySize);
-}
-
 // The plain walk down the chain of bucket h, whose entries are the positions
 // of the three bytes `shift` ahead of a match start. Keeps the first longest
 // match; stops at the bound or at a match of the full limit; marks the
-// bucket crowded after 256 or more candidates.
-void SearchChain(unsigned h, int shift, int limit) {
+// bucket crowded after 256 or more candidates. Returns the candidates met.
+int SearchChain(unsigned h, int shift, int limit) {
   const std::uint8_t* current = window + position;
   const std::int32_t bound = LowestBound() + shift;
   const std::uint32_t mask = dictionarySize - 1;
@@ -242,6 +283,7 @@ void SearchChain(unsigned h, int shift, int limit) {
   matchLength = best;
   matchPosition = bestPosition;
   if (count >= kCrowdedCount) MarkCrowded(h);
+  return count;
 }
 
 // The walk down the 4-byte chain from `head`: the positions that agree with
@@ -341,6 +383,22 @@ std::int32_t SearchOwnBucket(int limit) {
   return fullMatch;
 }
 
+// When no candidate of bucket h is longer than `length`: takes the newest
+// one of exactly that length, if any.
+void SearchFirstOfLength(unsigned h, int shift, int length) {
+  const std::uint8_t* current = window + position;
+  const std::int32_t bound = LowestBound() + shift;
+  std::int32_t candidate = HeadIndex(buckets[h].head);
+  while (candidate > bound) {
+    if (MatchingBytes(window + candidate - shift, current, length) == length) {
+      matchLength = length;
+      matchPosition = candidate - shift;
+      return;
+    }
+    candidate -= link[static_cast<std::uint32_t>(candidate) & (dictionarySize - 1)];
+  }
+}
+
 // Searches for the longest match at the current position, then links it.
 void FindMatch() {
   if (matchLength < 2) matchLength = 2;
@@ -356,20 +414,30 @@ void FindMatch() {
     shift = 0;
     h = hashValue;
   }
+  const bool fast = FastSearchReady();
   if (shift == 0) {
     // Short chains are walked as they are.
-    int candidates = CandidatesInReach(h, 0);
-    if (candidates < kShortChain) {
-      SearchChain(h, 0, kMaxMatch);
+    int candidates = fast ? CandidatesInReach(h, 0) : 0;
+    if (!fast || candidates < kShortChain) {
+      candidates = SearchChain(h, 0, kMaxMatch);
     } else {
       MarkLikeTheWalk(h, 0, candidates, SearchOwnBucket(kMaxMatch));
     }
-  } else if (matchLength >= shift + 3) {
-    // Only matches of shift + 4 bytes or more can win: their positions
-    // `shift` ahead agree with the current ones there on 4 bytes.
-    MarkLikeTheWalk(
-        h, shift, CandidatesInReach(h, shift),
-        SearchFourByteChain(head4[Hash4(window + position + shift)], shift, kMaxMatch, shift + 4));
+    stretchSearches++;
+    stretchCandidates += static_cast<std::uint32_t>(candidates);
+  } else if (fast && matchLength > shift) {
+    // Only matches longer than shift + 1 can win. A candidate in bucket h
+    // that agrees with the current bytes `shift` ahead on two bytes agrees
+    // on the third too (the hash keeps the third byte whole), so such
+    // matches have shift + 3 bytes or more; those of shift + 4 or more agree
+    // there on 4 bytes.
+    const int entryLength = matchLength;
+    std::int32_t fullMatch =
+        SearchFourByteChain(head4[Hash4(window + position + shift)], shift, kMaxMatch, shift + 4);
+    if (matchLength == entryLength && entryLength < shift + 3) {
+      SearchFirstOfLength(h, shift, shift + 3);
+    }
+    MarkLikeTheWalk(h, shift, CandidatesInReach(h, shift), fullMatch);
   } else {
     SearchChain(h, shift, kMaxMatch);
   }
@@ -378,8 +446,8 @@ void FindMatch() {
   // When the length reached cannot be beaten within that limit the walk would
   // change nothing: the bucket is already marked.
   if (shift != 0 && matchLength < shift + 2) {
-    if (shift == 1) {
-      SearchChain(hashValue, 0, 3);
+    if (shift == 1 || !fast) {
+      SearchChain(hashValue, 0, shift + 2);
     } else {
       SearchOwnBucket(shift + 2);
     }
@@ -404,7 +472,11 @@ std::uint16_t CompressMember(ArchiveEntry& entry) {
   // Every value held lies below the old base plus twice the window size.
   headBase += 2 * (2 * kMaxDictionary + kMaxMatch);
   RebaseHeads();
-  memberBase = headBase;
+  fastSearch = true;
+  searchModeChanges = 0;
+  countBase = headBase + dictionarySize;
+  stretchSearches = 0;
+  stretchCandidates = 0;
   std::memset(crowded, 0, sizeof crowded);
   StartBlockEncoder(dictionaryBits);
 
@@ -434,7 +506,10 @@ std::uint16_t CompressMember(ArchiveEntry& entry) {
     do {
       std::int32_t previousLength = matchLength;
       std::int32_t previousOffset = position - matchPosition - 1;
-      matchLength--;
+      // A pending match is sent unless the next position has a longer one,
+      // so only longer ones need finding (the search would start one below;
+      // at 256 it must, to stop at the first full-length candidate as usual).
+      if (previousLength < kMinMatch || previousLength == kMaxMatch) matchLength--;
       AdvancePosition();
       FindMatch();
       ClipMatchLength();
@@ -463,3 +538,6 @@ std::uint16_t CompressMember(ArchiveEntry& entry) {
 }
 
 bool CompressWriteFailed() { return bitWriter.writeFailed; }
+
+std::uint32_t EncoderHeadBase() { return headBase; }
+int EncoderSearchModeChanges() { return searchModeChanges; }

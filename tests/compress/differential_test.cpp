@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "codec_helpers.h"
+#include "compress/encoder_testing.h"
 #include "reference_encoder.h"
 #include "support/support.h"
 
@@ -69,6 +70,18 @@ std::vector<std::pair<std::string, std::string>> Inputs() {
   return inputs;
 }
 
+// Stretches of noise and of repetitive text, each a few dictionaries long:
+// the fast encoder drops its 4-byte chains and takes them up again.
+std::string Alternating(int method, std::uint32_t seed) {
+  const std::size_t stretch = 3 * DictionarySize(method);
+  std::string out;
+  for (std::uint32_t k = 0; k < 4; k++) {
+    out += test::RandomBytes(stretch, seed + k);
+    out += Phrases(stretch, seed + k);
+  }
+  return out;
+}
+
 TEST(Differential, FastAndPlainEncodersWriteTheSameBytes) {
   for (const auto& [label, bytes] : Inputs()) {
     for (int method : {5, 6, 7}) {
@@ -77,6 +90,34 @@ TEST(Differential, FastAndPlainEncodersWriteTheSameBytes) {
       ASSERT_TRUE(fast.data == plain) << label << " " << MethodName(method) << ": "
                                       << fast.data.size() << " vs " << plain.size() << " bytes";
     }
+  }
+}
+
+TEST(Differential, SearchModeChangesKeepTheBytes) {
+  for (int method : {5, 6, 7}) {
+    std::string input = Alternating(method, 5);
+    Compressed fast = Compress(input, method);
+    EXPECT_GE(EncoderSearchModeChanges(), 3) << MethodName(method);
+    EXPECT_TRUE(fast.data == reference::Compress(input, method)) << MethodName(method);
+  }
+}
+
+// Head values move down once their base reaches 2^30; a member that spans
+// that moment, and the members after it, must come out the same.
+TEST(Differential, HeadValuesMovingDownKeepTheBytes) {
+  constexpr std::uint32_t kRebaseAt = 1u << 30;
+  std::string tiny = "tiny member tiny member";
+  while (EncoderHeadBase() < kRebaseAt - (1u << 19)) Compress(tiny, 5);
+  ASSERT_LT(EncoderHeadBase(), kRebaseAt);
+  // About 32 slides of 8 KiB carry the base past the mark within this member.
+  std::string big = VariedBytes(600000, 9);
+  Compressed across = Compress(big, 5);
+  EXPECT_LT(EncoderHeadBase(), kRebaseAt) << "the base did not move down";
+  EXPECT_TRUE(across.data == reference::Compress(big, 5));
+  for (int method : {5, 6, 7}) {
+    std::string after = Phrases(150000, static_cast<std::uint32_t>(method));
+    EXPECT_TRUE(Compress(after, method).data == reference::Compress(after, method))
+        << MethodName(method);
   }
 }
 
