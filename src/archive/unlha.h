@@ -65,8 +65,8 @@ class CUnlha {
                            ArchiveEntry& entry, int* success, int* unsupported,
                            int* writeFailed = nullptr);
   // Stored copy with CRC; returns bytes copied or -1.
-  std::int64_t CopyData(plat::FileHandle destination, plat::FileHandle source,
-                        std::uint32_t count, std::uint16_t* crc);
+  std::int64_t CopyData(plat::FileHandle destination, plat::FileHandle source, std::uint32_t count,
+                        std::uint16_t* crc);
 
   // ---- rewrite, deletion and commit (compress/rewrite.cpp) ----
   bool MakeWorkFileName(char* buffer);

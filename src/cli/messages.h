@@ -2,6 +2,8 @@
 // Each string is the Shift_JIS byte sequence; the comment shows it in readable form.
 #pragma once
 
+// One message a line, with its byte escapes unbroken:
+// clang-format off
 namespace msg {
 
 // 不正なコマンドラインです\n
@@ -104,3 +106,4 @@ inline constexpr char kMsgFileTooLarge[] = "4GiB\x88\xC8\x8F\xE3\x82\xCC\x83t\x8
 inline constexpr char kMsgCannotModifySfx[] = "\x8E\xA9\x8C\xC8\x93W\x8AJ\x8F\x91\x8C\xC9\x82\xCD\x95\xCF\x8DX\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x0A";
 
 }  // namespace msg
+// clang-format on
