@@ -110,6 +110,13 @@ bool SetFlag(int value, int* flag) {
   return true;
 }
 
+// Sets *level from a value of 0 to 2; any other value is refused.
+bool SetLevel(int value, int* level) {
+  if (value < 0 || value > 2) return false;
+  *level = value;
+  return true;
+}
+
 // One option argument ("-x", "-x0", "-zext", ...). False for a bad one.
 bool ApplyOption(const char* arg) {
   if (std::strlen(arg) <= 1) return false;
@@ -137,17 +144,13 @@ bool ApplyOption(const char* arg) {
     case 'g':
       return SetFlag(value, &frontEnd.showTime);
     case 'h':
-      if (value < 0 || value > 2) return false;
-      archive.headerLevel = value;
-      return true;
+      return SetLevel(value, &archive.headerLevel);
     case 'i':
       return SetFlag(value, &archive.lowerCaseNames);
     case 'm':
       return SetFlag(value, &archive.noConfirm);
     case 'n':
-      if (value < 0 || value > 2) return false;
-      frontEnd.quietLevel = value;
-      return true;
+      return SetLevel(value, &frontEnd.quietLevel);
     case 'o':
       switch (value) {
         case 0:
