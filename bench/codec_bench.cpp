@@ -9,7 +9,7 @@
 #include <map>
 #include <string>
 
-#include "archive/checksum.h"
+#include "lzh/crc16.h"
 #include "compress/encoder.h"
 #include "extract/decoder.h"
 #include "platform/platform.h"
@@ -97,7 +97,6 @@ std::uint32_t CompressOnce(int method, const std::string& outputPath) {
 
 void BM_CompressMember(benchmark::State& state) {
   const int method = static_cast<int>(state.range(0));
-  Crc16InitTable();
   const std::string output = TempPath("compress_" + std::to_string(method));
   std::uint32_t packed = 0;
   for (auto _ : state) packed = CompressOnce(method, output);
@@ -109,7 +108,6 @@ BENCHMARK(BM_CompressMember)->Arg(5)->Arg(6)->Arg(7)->Unit(benchmark::kMilliseco
 
 void BM_DecodeMember(benchmark::State& state) {
   const int method = static_cast<int>(state.range(0));
-  Crc16InitTable();
   const std::string packedPath = TempPath("decode_" + std::to_string(method));
   const std::uint32_t packed = CompressOnce(method, packedPath);
   for (auto _ : state) {
@@ -132,7 +130,6 @@ BENCHMARK(BM_DecodeMember)->Arg(5)->Arg(6)->Arg(7)->Unit(benchmark::kMillisecond
 
 void BM_Crc16Update(benchmark::State& state) {
   const std::string& data = VariedData();
-  Crc16InitTable();
   for (auto _ : state) {
     benchmark::DoNotOptimize(Crc16Update(0, data.data(), static_cast<long>(data.size())));
   }

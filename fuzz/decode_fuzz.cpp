@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "archive/checksum.h"
+#include "lzh/crc16.h"
 #include "extract/decoder.h"
 
 namespace {

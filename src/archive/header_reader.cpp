@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "archive/checksum.h"
+#include "lzh/crc16.h"
 #include "archive/header_names.h"
 #include "archive/timestamp.h"
 #include "archive/unlha.h"

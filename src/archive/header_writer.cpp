@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "archive/checksum.h"
+#include "lzh/crc16.h"
 #include "archive/header_names.h"
 #include "archive/timestamp.h"
 #include "compress/lha.h"

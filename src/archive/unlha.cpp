@@ -8,6 +8,7 @@
 
 #include "archive/checksum.h"
 #include "archive/header_reader.h"
+#include "lzh/crc16.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ bool IsHeaderCandidate(const unsigned char* window, std::uint32_t size, std::uin
 
 }  // namespace
 
-CUnlha::CUnlha() { Crc16InitTable(); }
+CUnlha::CUnlha() = default;
 
 CUnlha::~CUnlha() = default;
 

@@ -17,7 +17,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "archive/checksum.h"
+#include "lzh/crc16.h"
 #include "compress/block_encoder.h"
 #include "compress/encoder_testing.h"
 

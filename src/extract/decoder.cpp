@@ -7,7 +7,7 @@
 #include <bit>
 #include <cstring>
 
-#include "archive/checksum.h"
+#include "lzh/crc16.h"
 
 namespace {
 

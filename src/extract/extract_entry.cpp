@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "archive/checksum.h"
+#include "lzh/crc16.h"
 #include "archive/unlha.h"
 #include "cli/frontend.h"
 #include "cli/messages.h"

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archive/checksum.h"
+#include "lzh/crc16.h"
 #include "support/support.h"
 
 namespace archive_test {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/checksum.h"
+#include "lzh/crc16.h"
 #include "archive/timestamp.h"
 #include "compress/lha.h"
 #include "support/support.h"

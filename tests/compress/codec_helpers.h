@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/checksum.h"
+#include "lzh/crc16.h"
 #include "archive/entry.h"
 #include "compress/encoder.h"
 #include "extract/decoder.h"
@@ -73,7 +73,6 @@ inline ArchiveEntry MemberFor(int method, std::uint32_t originalSize) {
 
 // Compresses input with method 5, 6 or 7.
 inline Compressed Compress(const std::string& input, int method) {
-  Crc16InitTable();
   ScratchFile in(input);
   ScratchFile out;
   ArchiveEntry entry = MemberFor(method, static_cast<std::uint32_t>(input.size()));
@@ -95,7 +94,6 @@ struct Decoded {
 
 // Decodes packed data of the given original size with method 5, 6 or 7.
 inline Decoded Decode(const std::string& packed, std::uint32_t originalSize, int method) {
-  Crc16InitTable();
   ScratchFile in(packed);
   ScratchFile out;
   ArchiveEntry entry = MemberFor(method, originalSize);

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "archive/checksum.h"
+#include "lzh/crc16.h"
 #include "extract/archive_builder.h"
 #include "support/support.h"
 

@@ -7,7 +7,7 @@
 // bits. The carry-less product of two bit-reversed 64-bit values comes out
 // bit-reversed over 127 bits, one degree short in a 128-bit register, so
 // the constants are taken one degree lower: x^(d+63) and x^(d-1) mod P.
-#include "archive/crc16_fold.h"
+#include "lzh/crc16_fold.h"
 
 #include <cstring>
 

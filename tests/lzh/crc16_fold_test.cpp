@@ -1,12 +1,12 @@
 // The folded CRC-16 of long buffers agrees with the bit-by-bit definition at
 // every length, alignment and starting value.
-#include "archive/crc16_fold.h"
+#include "lzh/crc16_fold.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "archive/checksum.h"
+#include "lzh/crc16.h"
 #include "support/support.h"
 
 namespace {
