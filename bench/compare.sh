@@ -126,6 +126,24 @@ for m in 2 3 4; do
 done
 echo
 
+# ---- hostile input: a few packed bytes that claim 4 GiB ------------------------
+# The member's original size is raised to 4 GiB - 1 after the fact; decoding
+# must stop where its packed bytes end (budget: 10 ms).
+if [ ! -f bomb.lzh ]; then
+  printf 'tsubo tsubo tsubo tsubo tsubo tsubo\n' > bomb.txt
+  "$tsubo" a -n2 -o2 bomb.lzh bomb.txt >/dev/null
+  perl -e 'open(my $f, "+<", "bomb.lzh") or die; binmode $f; seek($f, 11, 0); print $f pack("V", 0xFFFFFFFF)'
+fi
+for r in $(seq "$runs"); do
+  time_cmd bomb-t sh -c "'$tsubo' t -n2 bomb.lzh; true"
+  time_cmd bomb-sh sh -c "true; true"
+done
+echo "Hostile input ($(stat -c %s bomb.lzh)-byte archive, member claims 4 GiB; budget: 10 ms)"
+printf '  tsubo t: %s ms (shell start-up of %s ms taken off)\n' \
+  "$(awk -v a="${best[bomb-t]}" -v b="${best[bomb-sh]}" 'BEGIN { printf "%.1f", (a - b) / 1e6 }')" \
+  "$(awk -v b="${best[bomb-sh]}" 'BEGIN { printf "%.1f", b / 1e6 }')"
+echo
+
 # ---- scale: 10,000 against 100,000 small members ---------------------------
 if [ "$do_scale" = 1 ]; then
   for count in 10000 100000; do

@@ -10,6 +10,18 @@
 #include "archive/status.h"
 #include "platform/platform.h"
 
+// How producing a member's data ended, with the CRC-16 of what was produced.
+enum class DataOutcome {
+  kOk,
+  kDataError,    // corrupt, or needing more bytes than the member holds
+  kWriteError,   // the output did not take the data (a full disk)
+  kUnsupported,  // a method this program cannot decode
+};
+struct DataResult {
+  DataOutcome outcome;
+  std::uint16_t crc;
+};
+
 class CUnlha {
  public:
   CUnlha();
@@ -60,13 +72,13 @@ class CUnlha {
   // ---- extraction and testing (extract/extract_entry.cpp) ----
   bool ExtractEntry(ArchiveEntry& entry);
   bool ExtractFromHandle(plat::FileHandle handle, ArchiveEntry& entry);
-  // *writeFailed (optional) is set when decoded data could not be written.
-  std::uint16_t UnpackData(plat::FileHandle archiveSide, plat::FileHandle fileSide,
-                           ArchiveEntry& entry, int* success, int* unsupported,
-                           int* writeFailed = nullptr);
-  // Stored copy with CRC; returns bytes copied or -1.
-  std::int64_t CopyData(plat::FileHandle destination, plat::FileHandle source, std::uint32_t count,
-                        std::uint16_t* crc);
+  // Produces the member's data once (decoded or copied) into fileSide, or
+  // nowhere when it is invalid.
+  DataResult UnpackData(plat::FileHandle archiveSide, plat::FileHandle fileSide,
+                        ArchiveEntry& entry);
+  // The stored copy of `count` bytes with its CRC. kDataError: the source
+  // ended early; kWriteError: the destination did not take them.
+  DataResult CopyData(plat::FileHandle destination, plat::FileHandle source, std::uint32_t count);
 
   // ---- rewrite, deletion and commit (compress/rewrite.cpp) ----
   bool MakeWorkFileName(char* buffer);

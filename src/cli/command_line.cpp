@@ -193,7 +193,7 @@ bool ApplyOption(const char* arg) {
 void AddResponseLine(const char* fileName, int lineNumber, const std::string& raw) {
   std::string line = plat::ExternalToInternal(raw);
   if (line.size() > kMaxPath) {
-    PrintError(msg::kMsgResponseLineTooLong, lineNumber, fileName);
+    PrintError(msg::kMsgResponseLineTooLong, lineNumber, ShownName(fileName).c_str());
     ExitRun(2);
   }
   AddName(line.c_str());
@@ -260,7 +260,7 @@ void ReadResponseFile(const char* name) {
   plat::FileHandle file =
       plat::OpenFile(name, plat::Access::Read, plat::Share::None, plat::Disposition::OpenExisting);
   if (file == plat::kInvalidFile) {
-    PrintError(msg::kMsgResponseFileOpen, name);
+    PrintError(msg::kMsgResponseFileOpen, ShownName(name).c_str());
     ExitRun(2);
   }
   // A converted line is never shorter than a third of its external form, so
@@ -290,7 +290,7 @@ void ReadResponseFile(const char* name) {
       line.push_back(c);
       if (line.size() > kMaxRawLine) {
         plat::CloseFile(file);
-        PrintError(msg::kMsgResponseLineTooLong, lineNumber, name);
+        PrintError(msg::kMsgResponseLineTooLong, lineNumber, ShownName(name).c_str());
         ExitRun(2);
       }
     }
@@ -302,7 +302,7 @@ void ReadResponseFile(const char* name) {
 int CollectFiles(const char* pattern) {
   std::string full = std::string(frontEnd.baseDirectory) + pattern;
   if (full.size() > kMaxPath) {
-    PrintError(msg::kMsgPathTooLong, full.c_str());
+    PrintError(msg::kMsgPathTooLong, ShownName(full).c_str());
     ExitRun(2);
   }
   std::vector<plat::FindData> found;
@@ -315,10 +315,10 @@ int CollectFiles(const char* pattern) {
   const char* lastBackslash = plat::FindLastBackslash(pattern);
   std::string prefix(pattern, lastBackslash ? lastBackslash + 1 - pattern : 0);
   for (const std::string& name : unconvertible) {
-    PrintError(msg::kMsgUnconvertibleName, (prefix + name).c_str());
+    PrintError(msg::kMsgUnconvertibleName, ShownName(prefix + name).c_str());
   }
   if (found.empty()) {
-    if (!matched && unconvertible.empty()) Printf(msg::kMsgPathNotFound, full.c_str());
+    if (!matched && unconvertible.empty()) Printf(msg::kMsgPathNotFound, ShownName(full).c_str());
     return 0;
   }
 
@@ -329,7 +329,7 @@ int CollectFiles(const char* pattern) {
     std::string path = prefix + entry.name;
     // The add runner joins the base directory and the name; that must fit.
     if (std::strlen(frontEnd.baseDirectory) + path.size() > kMaxPath) {
-      PrintError(msg::kMsgPathTooLong, (frontEnd.baseDirectory + path).c_str());
+      PrintError(msg::kMsgPathTooLong, ShownName(frontEnd.baseDirectory + path).c_str());
       ExitRun(2);
     }
     if (isDirectory) {

@@ -37,6 +37,19 @@ void WriteText(const char* text) {
 
 }  // namespace
 
+void AppendShownName(std::string& out, std::string_view name) {
+  for (char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    out += byte < 0x20 || byte == 0x7F ? '?' : c;
+  }
+}
+
+std::string ShownName(std::string_view name) {
+  std::string shown;
+  AppendShownName(shown, name);
+  return shown;
+}
+
 void Printf(const char* format, ...) {
   va_list args;
   va_start(args, format);

@@ -68,6 +68,7 @@ int TsuboMain(int argc, char** argv) {
   // Chosen before anything is printed, so a terminal sees the help screen
   // in its own encoding too.
   std::vector<std::string> args = plat::StartUp(argc, argv);
+  plat::SetInterruptMessage((std::string(msg::kMsgErrorPrefix) + msg::kMsgInterrupted).c_str());
   if (argc < 2) {
     PrintHelp();
     plat::FlushConsole();
@@ -85,7 +86,7 @@ int TsuboMain(int argc, char** argv) {
     Printf(msg::kMsgBadCommandLine);
     return Abandon(inquire, archive, 2);
   }
-  Printf(msg::kMsgArchiveFile, frontEnd.archiveName);
+  Printf(msg::kMsgArchiveFile, ShownName(frontEnd.archiveName).c_str());
 
   bool opened = archive->Open(frontEnd.archiveName, false);
   if (!opened && command == 2) opened = archive->Open(frontEnd.archiveName, true);

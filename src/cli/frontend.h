@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "archive/entry.h"
@@ -28,6 +29,12 @@ struct FrontEnd {
 extern FrontEnd frontEnd;
 
 // ---- messages (cli/console.cpp) ----
+// A name or path as the console shows it: every byte below 0x20 and 0x7F
+// becomes '?', so a name can never move the cursor, clear the screen or
+// retitle the window. (Those bytes never occur inside a double-byte
+// character.) Every name in a console line goes through it.
+std::string ShownName(std::string_view name);
+void AppendShownName(std::string& out, std::string_view name);
 void Printf(const char* format, ...);      // standard output
 void PrintError(const char* format, ...);  // "エラー: " + message on standard error
 void PrintHelp();

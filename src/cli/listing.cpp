@@ -75,7 +75,7 @@ void AppendDetails(std::string& out, const ArchiveEntry& entry) {
 }
 
 void AppendCString(std::string& out, const char* text, std::size_t capacity) {
-  out.append(text, strnlen(text, capacity));
+  AppendShownName(out, std::string_view(text, strnlen(text, capacity)));
 }
 
 // The archive file's last-write time in local time; 0 when it cannot be read.

@@ -26,7 +26,7 @@ void ReportStop(std::int32_t code, const char* name) {
       PrintError(msg::kMsgCannotModifySfx);
       break;
     case kStatusFileTooLarge:
-      PrintError(msg::kMsgFileTooLarge, name);
+      PrintError(msg::kMsgFileTooLarge, ShownName(name).c_str());
       break;
     default:
       PrintError(msg::kMsgInternalError, code);
@@ -59,7 +59,7 @@ int RunAdd() {
       added = archive.AddFile(name.c_str());
       archive.storeOnly = savedStoreOnly;
       if (!added && archive.status == kStatusAttributeSkip) {
-        if (Verbose()) Printf(msg::kMsgSkippedAddAttr, name.c_str());
+        if (Verbose()) Printf(msg::kMsgSkippedAddAttr, ShownName(name).c_str());
         continue;
       }
       if (!added && archive.status == kStatusNotNewer) continue;
@@ -68,7 +68,7 @@ int RunAdd() {
       ReportStop(archive.status, name.c_str());
       return 2;
     }
-    if (Verbose()) Printf("Added %s\n", name.c_str());
+    if (Verbose()) Printf("Added %s\n", ShownName(name).c_str());
   }
   return 0;
 }
@@ -93,7 +93,7 @@ int RunDelete() {
     return 2;
   }
   if (Verbose()) {
-    for (const std::string& path : paths) Printf("Deleted %s\n", path.c_str());
+    for (const std::string& path : paths) Printf("Deleted %s\n", ShownName(path).c_str());
   }
   return 0;
 }

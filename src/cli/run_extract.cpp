@@ -66,7 +66,7 @@ int RunExtract() {
     bool ok = archive.ExtractEntry(entry);
     int status = archive.status;
     if (frontEnd.quietLevel < 2) {
-      PrintMemberLine(path.c_str(), ok, status, archive.testMode != 0, directory);
+      PrintMemberLine(ShownName(path).c_str(), ok, status, archive.testMode != 0, directory);
     }
     ++total;
     if (ok) continue;

@@ -30,12 +30,12 @@ void Answer(int* yes, int* all) {
 }  // namespace
 
 void CUserInquireEvent::AskExtractPath(const char* name, int* yes, int* all) {
-  Printf(msg::kMsgAskExtractPath, name);
+  Printf(msg::kMsgAskExtractPath, ShownName(name).c_str());
   Answer(yes, all);
 }
 
 void CUserInquireEvent::AskOverwrite(const char* name, int* yes, int* all) {
-  Printf(msg::kMsgAskOverwrite, name);
+  Printf(msg::kMsgAskOverwrite, ShownName(name).c_str());
   Answer(yes, all);
 }
 

@@ -201,14 +201,13 @@ bool CLha::WriteMember(plat::FileHandle output, plat::FileHandle source, Archive
   const auto store = [&]() {
     SetMethod(entry, "-lh0-", 0);
     entry.packed_size = entry.original_size;
-    std::uint16_t crc = 0;
-    if (CopyData(output, source, entry.original_size, &crc) !=
-        static_cast<std::int64_t>(entry.original_size)) {
-      std::uint64_t size = 0;
-      const bool shrank = plat::GetFileSize(source, &size) && size < entry.original_size;
-      return fail(shrank ? kStatusCannotOpenFile : kStatusRewriteFailed);
+    const DataResult copied = CopyData(output, source, entry.original_size);
+    if (copied.outcome != DataOutcome::kOk) {
+      // The file ended early (it shrank), or the work file took less.
+      return fail(copied.outcome == DataOutcome::kDataError ? kStatusCannotOpenFile
+                                                            : kStatusRewriteFailed);
     }
-    entry.crc = crc;
+    entry.crc = copied.crc;
     return true;
   };
 

@@ -32,13 +32,14 @@ bool FormatWorkFileName(const char* archivePath, int number, char* buffer) {
 }
 
 // Creates a fresh work file under the first free name and returns its
-// handle. CreateNew never truncates a file that appeared after the name was
-// found free (another run in the same folder); the search then goes on.
+// handle. It is private to its owner until the commit gives it the
+// archive's permissions. Creating never truncates or follows anything that
+// appeared after the name was found free (another run in the same folder);
+// the search then goes on.
 plat::FileHandle CreateWorkFile(CUnlha& archive, char* path) {
   for (int attempt = 0; attempt < kWorkFileNames; ++attempt) {
     if (!archive.MakeWorkFileName(path)) return plat::kInvalidFile;
-    const plat::FileHandle file = plat::OpenFile(path, plat::Access::ReadWrite, plat::Share::None,
-                                                 plat::Disposition::CreateNew);
+    const plat::FileHandle file = plat::CreateScratchFile(path, true);
     if (file != plat::kInvalidFile) return file;
     if (plat::LastError() != plat::kErrorFileExists) return plat::kInvalidFile;
   }
@@ -72,15 +73,13 @@ bool CopyMembers(CUnlha& archive, plat::FileHandle destination, plat::FileHandle
 bool CUnlha::MakeWorkFileName(char* buffer) {
   for (int number = 0; number < kWorkFileNames; ++number) {
     if (!FormatWorkFileName(archivePath, number, buffer)) return false;
-    // Only a name that certainly does not exist is free; a file that is in
-    // use, unreadable or behind a missing folder counts as taken.
-    const plat::FileHandle probe = plat::OpenFile(buffer, plat::Access::Read, plat::Share::None,
-                                                  plat::Disposition::OpenExisting);
-    if (probe != plat::kInvalidFile) {
-      plat::CloseFile(probe);
-      continue;
+    // Only a name that certainly names nothing is free: a file, a folder,
+    // a link (dangling or not), or a name behind a missing or unreadable
+    // folder counts as taken.
+    plat::NameInfo info;
+    if (!plat::QueryName(buffer, &info) && plat::LastError() == plat::kErrorFileNotFound) {
+      return true;
     }
-    if (plat::LastError() == plat::kErrorFileNotFound) return true;
   }
   return false;
 }
@@ -95,8 +94,8 @@ bool CUnlha::BeginRewrite() {
   // A new archive: claim its name now, so that a second run cannot create
   // it too; the commit renames the work file over this empty file.
   if (archiveFile == plat::kInvalidFile) {
-    archiveFile = plat::OpenFile(archivePath, plat::Access::Write, plat::Share::None,
-                                 plat::Disposition::CreateNew);
+    // An interrupt before the commit removes the claim again.
+    archiveFile = plat::CreateScratchFile(archivePath, false);
     if (archiveFile == plat::kInvalidFile) {
       status = kStatusCannotOpen;
       return false;
@@ -233,6 +232,11 @@ bool FinishWorkFile(CUnlha& archive) {
   if (plat::SeekFile(archive.workFile, 0, plat::SeekOrigin::End) == UINT64_MAX) return false;
   const char endMark = 0;
   if (plat::WriteFile(archive.workFile, &endMark, 1) != 1) return false;
+  // The archive keeps its owner's choices: its permission bits, owner and
+  // group (a new archive's claim has what a new file gets).
+  if (archive.archiveFile != plat::kInvalidFile) {
+    plat::CopyPermissions(archive.archiveFile, archive.workFile);
+  }
   if (!plat::FlushFile(archive.workFile)) return false;
   plat::CloseFile(archive.workFile);
   archive.workFile = plat::kInvalidFile;

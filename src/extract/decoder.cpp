@@ -40,6 +40,10 @@ struct BitReader {
   std::uint32_t pos;         // next byte of `input`
   std::uint32_t limit;       // end of the bytes in `input` that the budget allows
   std::uint32_t budgetLeft;  // packed bytes still in the file after `input`
+  // Zero bits put in after the member's packed bytes ran out. They lie below
+  // every real bit, so a stream has used one of them exactly when fewer
+  // than `padding` bits are left: it needs more than the member holds.
+  int padding;
   plat::FileHandle file;
 };
 
@@ -82,6 +86,7 @@ void FillInput(BitReader& r) {
     } else if (r.budgetLeft > 0) {
       FillInput(r);
     } else {
+      r.padding += 63 - r.count;
       r.count = 63;  // bits below count are zero from here on
     }
   }
@@ -93,6 +98,9 @@ inline std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
   if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
   return v;
 }
+
+// Whether the stream has used bits beyond the member's packed bytes.
+inline bool Overrun(const BitReader& r) { return r.count < r.padding; }
 
 // Makes at least 56 bits available.
 inline void Refill(BitReader& r) {
@@ -345,6 +353,7 @@ std::uint16_t DecodeMember(ArchiveEntry& entry, int* success, int* writeFailed) 
   const unsigned np = static_cast<unsigned>(positionSymbols);
 
   reader.budgetLeft = entry.packed_size;
+  reader.padding = 0;
   reader.file = entry.archive_handle;
 
   Output out{entry.file_handle, 0, 0, false};
@@ -392,7 +401,7 @@ std::uint16_t DecodeMember(ArchiveEntry& entry, int* success, int* writeFailed) 
       save();
       bool ok = ReadBlockHeader(reader, positionBits, positionSymbols, &blockLeft);
       load();
-      if (!ok) return 0;
+      if (!ok || Overrun(reader)) return 0;
     }
     // A run of symbols that needs none of the checks above: each symbol
     // gives at most 256 bytes and takes at most 47 bits (6 bytes) of input,
@@ -460,6 +469,9 @@ std::uint16_t DecodeMember(ArchiveEntry& entry, int* success, int* writeFailed) 
       pos += length;
     }
     produced += pos - runStart;
+    // A stream that runs past its packed bytes is cut off within a symbol:
+    // no run goes on reading zeros (a run that may reach them is one symbol).
+    if (count < reader.padding) return 0;
   }
 
   // The last symbol may reach past the original size; only original_size

@@ -4,12 +4,12 @@
 #include <cstring>
 #include <string>
 
-#include "lzh/crc16.h"
 #include "archive/unlha.h"
 #include "cli/frontend.h"
 #include "cli/messages.h"
 #include "extract/decoder.h"
 #include "extract/output_paths.h"
+#include "lzh/crc16.h"
 
 namespace {
 
@@ -32,20 +32,26 @@ std::uint32_t AttributesToSet(const CUnlha& archive, const ArchiveEntry& entry) 
   return attributes;
 }
 
+// The status of an unpack that did not come out whole.
+std::int32_t StatusOf(DataOutcome outcome) {
+  switch (outcome) {
+    case DataOutcome::kUnsupported:
+      return kStatusUnsupportedMethod;
+    case DataOutcome::kWriteError:
+      return kStatusCannotCreateOutput;
+    default:
+      return kStatusDataError;
+  }
+}
+
 bool TestMember(CUnlha& archive, plat::FileHandle handle, ArchiveEntry& entry) {
   if (IsDirectoryMember(entry)) return true;
-  int success = 0;
-  int unsupported = 0;
-  std::uint16_t crc = archive.UnpackData(handle, plat::kInvalidFile, entry, &success, &unsupported);
-  if (unsupported) {
-    archive.status = kStatusUnsupportedMethod;
+  const DataResult result = archive.UnpackData(handle, plat::kInvalidFile, entry);
+  if (result.outcome != DataOutcome::kOk) {
+    archive.status = StatusOf(result.outcome);
     return false;
   }
-  if (!success) {
-    archive.status = kStatusDataError;
-    return false;
-  }
-  return CheckCrc(archive, entry, crc);
+  return CheckCrc(archive, entry, result.crc);
 }
 
 bool ExtractDirectory(CUnlha& archive, const ArchiveEntry& entry, const char* output) {
@@ -63,19 +69,16 @@ bool ExtractDirectory(CUnlha& archive, const ArchiveEntry& entry, const char* ou
   return true;
 }
 
-// Returns false with status 12 when the existing file must stay.
-bool MayReplace(CUnlha& archive, const ArchiveEntry& entry, const char* output, bool* exists) {
-  *exists = false;
-  plat::FileHandle existing = plat::OpenFile(output, plat::Access::Read, plat::Share::Read,
-                                             plat::Disposition::OpenExisting);
-  if (existing == plat::kInvalidFile) return true;  // absent, or unreadable: counts as absent
-  *exists = true;
-  plat::FileTime existingTime = 0;
-  plat::GetFileTime(existing, &existingTime);
-  plat::CloseFile(existing);
+// Returns false with status 12 when what is named `output` must stay. A
+// link there counts with its own time and is replaced, never followed; a
+// folder there counts as absent, and the member then fails to take its name.
+bool MayReplace(CUnlha& archive, const ArchiveEntry& entry, const char* output) {
+  plat::NameInfo existing;
+  if (!plat::QueryName(output, &existing) || existing.isDirectory) return true;
   // Whole seconds on both sides; converting both to local time would keep
   // their order, so the comparison is made in UTC.
-  if (archive.compareTimes && existingTime / kTicksPerSecond >= entry.mtime / kTicksPerSecond) {
+  if (archive.compareTimes &&
+      existing.lastWrite / kTicksPerSecond >= entry.mtime / kTicksPerSecond) {
     archive.status = kStatusNotNewer;
     return false;
   }
@@ -92,43 +95,46 @@ bool MayReplace(CUnlha& archive, const ArchiveEntry& entry, const char* output, 
   return true;
 }
 
+// Gives up a scratch file that will not take its name; a read-only one
+// would stay.
+void Discard(const std::string& temporary) {
+  plat::SetFileAttributes(temporary.c_str(), plat::kAttrNormal);
+  plat::DeleteFile(temporary.c_str());
+}
+
+// The member is written to a private scratch file beside its output path,
+// gets its time and attributes there, and only then takes its name in one
+// move: a failed or interrupted member leaves nothing under its name, and
+// nothing that the name pointed to is ever written.
 bool ExtractFile(CUnlha& archive, plat::FileHandle handle, ArchiveEntry& entry,
                  const char* output) {
-  bool exists = false;
-  if (!MayReplace(archive, entry, output, &exists)) return false;
+  if (!MayReplace(archive, entry, output)) return false;
   if (GetMethodNumber(entry.method) == -1) {
     archive.status = kStatusUnsupportedMethod;
     return false;
   }
-  // A read-only, hidden or system file can be replaced only once its
-  // attributes are normal.
-  if (exists || plat::GetFileAttributes(output) != plat::kInvalidAttributes) {
-    plat::SetFileAttributes(output, plat::kAttrNormal);
-  }
-  plat::FileHandle file = CreateOutputFile(output);
+  std::string temporary;
+  plat::FileHandle file = CreateOutputFile(output, &temporary);
   if (file == plat::kInvalidFile) {
     archive.status = kStatusCannotCreateOutput;
     return false;
   }
-  int success = 0;
-  int unsupported = 0;
-  int writeFailed = 0;
-  std::uint16_t crc = archive.UnpackData(handle, file, entry, &success, &unsupported, &writeFailed);
-  if (!success) {
+  const DataResult result = archive.UnpackData(handle, file, entry);
+  if (result.outcome != DataOutcome::kOk) {
     plat::CloseFile(file);
-    archive.status = kStatusDataError;
-    return false;
-  }
-  if (writeFailed) {
-    // The disk took only part of the data: the member is not extracted.
-    plat::CloseFile(file);
-    archive.status = kStatusCannotCreateOutput;
+    Discard(temporary);
+    archive.status = StatusOf(result.outcome);
     return false;
   }
   plat::SetFileTime(file, entry.mtime, entry.mtime);
-  plat::CloseFile(file);
-  plat::SetFileAttributes(output, AttributesToSet(archive, entry));
-  return CheckCrc(archive, entry, crc);
+  plat::SetFileAttributesOf(file, AttributesToSet(archive, entry));
+  plat::CloseFile(file);  // Windows moves only a file that nobody holds
+  if (!plat::MoveReplacing(temporary.c_str(), output)) {
+    Discard(temporary);
+    archive.status = kStatusCannotCreateOutput;
+    return false;
+  }
+  return CheckCrc(archive, entry, result.crc);
 }
 
 }  // namespace
@@ -175,7 +181,7 @@ bool CUnlha::ExtractFromHandle(plat::FileHandle handle, ArchiveEntry& entry) {
   }
   if (!fits || !MakeOutputPath(baseDir, relative, lowerCaseNames, output)) {
     std::string stored = std::string(entry.directory) + entry.name;
-    PrintError(msg::kMsgExtractPathTooLong, stored.c_str());
+    PrintError(msg::kMsgExtractPathTooLong, ShownName(stored).c_str());
     status = kStatusPathTooLong;
     return false;
   }
@@ -183,50 +189,48 @@ bool CUnlha::ExtractFromHandle(plat::FileHandle handle, ArchiveEntry& entry) {
                      : ExtractFile(*this, handle, entry, output);
 }
 
-std::uint16_t CUnlha::UnpackData(plat::FileHandle archiveSide, plat::FileHandle fileSide,
-                                 ArchiveEntry& entry, int* success, int* unsupported,
-                                 int* writeFailed) {
-  *success = 0;
-  *unsupported = 0;
-  if (writeFailed) *writeFailed = 0;
+DataResult CUnlha::UnpackData(plat::FileHandle archiveSide, plat::FileHandle fileSide,
+                              ArchiveEntry& entry) {
   entry.archive_handle = archiveSide;
   entry.file_handle = fileSide;
   entry.method_number = GetMethodNumber(entry.method);
   switch (entry.method_number) {
-    case 0: {
-      std::uint16_t crc = 0;
-      std::int64_t copied = CopyData(fileSide, archiveSide, entry.original_size, &crc);
-      *success = 1;
-      // A copy cut short by a short read or write must fail the CRC check,
-      // even when the part copied happens to have the member's CRC (as
-      // every run of zero bytes has).
-      if (copied < 0) return static_cast<std::uint16_t>(~entry.crc);
-      return crc;
-    }
+    case 0:
+      // Stored data is exactly as long as the file: anything else would
+      // read past the member, into the next one.
+      if (entry.packed_size != entry.original_size) return {DataOutcome::kDataError, 0};
+      return CopyData(fileSide, archiveSide, entry.original_size);
     case 5:
     case 6:
-    case 7:
-      return DecodeMember(entry, success, writeFailed);
+    case 7: {
+      int success = 0;
+      int writeFailed = 0;
+      const std::uint16_t crc = DecodeMember(entry, &success, &writeFailed);
+      if (!success) return {DataOutcome::kDataError, 0};
+      if (writeFailed) return {DataOutcome::kWriteError, 0};
+      return {DataOutcome::kOk, crc};
+    }
     default:
-      *unsupported = 1;
-      return 0;
+      return {DataOutcome::kUnsupported, 0};
   }
 }
 
-std::int64_t CUnlha::CopyData(plat::FileHandle destination, plat::FileHandle source,
-                              std::uint32_t count, std::uint16_t* crc) {
+DataResult CUnlha::CopyData(plat::FileHandle destination, plat::FileHandle source,
+                            std::uint32_t count) {
   static std::uint8_t buffer[kCopyBufferSize];
-  *crc = 0;
+  std::uint16_t crc = 0;
   std::uint32_t remaining = count;
   while (remaining > 0) {
     std::uint32_t n = remaining < kCopyBufferSize ? remaining : kCopyBufferSize;
-    if (plat::ReadFile(source, buffer, n) != static_cast<long>(n)) return -1;
+    if (plat::ReadFile(source, buffer, n) != static_cast<long>(n)) {
+      return {DataOutcome::kDataError, 0};
+    }
     if (destination != plat::kInvalidFile &&
         plat::WriteFile(destination, buffer, n) != static_cast<long>(n)) {
-      return -1;
+      return {DataOutcome::kWriteError, 0};
     }
-    *crc = Crc16Update(*crc, buffer, static_cast<long>(n));
+    crc = Crc16Update(crc, buffer, static_cast<long>(n));
     remaining -= n;
   }
-  return count;
+  return {DataOutcome::kOk, crc};
 }

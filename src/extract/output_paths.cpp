@@ -2,6 +2,7 @@
 // of directories and output files.
 #include "extract/output_paths.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -41,13 +42,22 @@ bool IsUnsafePath(const char* relative) {
   return std::strstr(relative, "..") != nullptr;
 }
 
-bool MakeParentDirectories(const char* path) {
-  // The later of the last backslash and the last slash: a member name may
-  // hold slashes (level-0 names keep them), and its parents are made all
-  // the same. 0x2F is never the second byte of a character.
+namespace {
+
+// The later of the last backslash and the last slash: a member name may
+// hold slashes (level-0 names keep them), and its parents are made all the
+// same. 0x2F is never the second byte of a character.
+const char* LastSeparator(const char* path) {
   const char* separator = plat::FindLastBackslash(path);
   const char* slash = std::strrchr(path, '/');
   if (separator == nullptr || (slash != nullptr && slash > separator)) separator = slash;
+  return separator;
+}
+
+}  // namespace
+
+bool MakeParentDirectories(const char* path) {
+  const char* separator = LastSeparator(path);
   if (separator == nullptr) return false;
   std::string prefix(path, static_cast<std::size_t>(separator - path));
   if (plat::CreateDirectory(prefix.c_str())) return true;
@@ -55,11 +65,29 @@ bool MakeParentDirectories(const char* path) {
   return plat::CreateDirectory(prefix.c_str());
 }
 
-plat::FileHandle CreateOutputFile(const char* path) {
-  plat::FileHandle file =
-      plat::OpenFile(path, plat::Access::Write, plat::Share::None, plat::Disposition::CreateAlways);
-  if (file != plat::kInvalidFile) return file;
+namespace {
+
+constexpr int kScratchNames = 999;  // lhtmp000.tmp .. lhtmp998.tmp
+
+// The first scratch name in the folder of `path` that nothing holds.
+plat::FileHandle CreateScratchBeside(const char* path, std::string* temporary) {
+  const char* separator = LastSeparator(path);
+  const std::string folder(path, separator ? static_cast<std::size_t>(separator - path) + 1 : 0);
+  for (int number = 0; number < kScratchNames; ++number) {
+    char leaf[16];
+    std::snprintf(leaf, sizeof leaf, "lhtmp%03d.tmp", number);
+    *temporary = folder + leaf;
+    plat::FileHandle file = plat::CreateScratchFile(temporary->c_str(), true);
+    if (file != plat::kInvalidFile || plat::LastError() != plat::kErrorFileExists) return file;
+  }
+  return plat::kInvalidFile;
+}
+
+}  // namespace
+
+plat::FileHandle CreateOutputFile(const char* path, std::string* temporary) {
+  plat::FileHandle file = CreateScratchBeside(path, temporary);
+  if (file != plat::kInvalidFile || plat::LastError() == plat::kErrorFileExists) return file;
   MakeParentDirectories(path);
-  return plat::OpenFile(path, plat::Access::Write, plat::Share::None,
-                        plat::Disposition::CreateAlways);
+  return CreateScratchBeside(path, temporary);
 }

@@ -3,6 +3,8 @@
 // directories and output files.
 #pragma once
 
+#include <string>
+
 #include "archive/entry.h"
 #include "platform/platform.h"
 
@@ -19,4 +21,7 @@ bool MakeOutputPath(const char* baseDir, const char* relative, bool lowerCase, c
 bool IsUnsafePath(const char* relative);
 
 bool MakeParentDirectories(const char* path);
-plat::FileHandle CreateOutputFile(const char* path);
+// Creates a fresh, private scratch file in the folder of `path` (made when
+// missing), where a member is written before it takes its name; its name
+// goes to *temporary.
+plat::FileHandle CreateOutputFile(const char* path, std::string* temporary);

@@ -85,6 +85,41 @@ bool ReplaceFile(const char* from, const char* to);
 // old file in between and commit over the new one. `held` is closed.
 bool ReplaceHeldFile(const char* from, const char* to, FileHandle held);
 
+// Gives the file `from` the name `to` in one step, replacing whatever `to`
+// names: a link there is replaced, never followed, and a read-only file is
+// replaced too. Used for finished extracted files; nothing is flushed.
+bool MoveReplacing(const char* from, const char* to);
+
+// What a name stands for, links not followed: a link answers for itself.
+struct NameInfo {
+  bool isDirectory;
+  FileTime lastWrite;
+};
+// False (LastError() kErrorFileNotFound or kErrorPathNotFound) when nothing
+// at all is named `path`; a dangling link is something.
+bool QueryName(const char* path, NameInfo* info);
+
+// ---- scratch files and interrupts -------------------------------------------
+// Creates `path` as a new file, open for reading and writing without
+// sharing. It never opens, follows or replaces anything already named so (a
+// file, a folder, a link, a dangling link): LastError() is then
+// kErrorFileExists. `ownerOnly` makes it readable and writable by its owner
+// alone; otherwise it gets what a new file gets. Until this layer renames or
+// deletes it, an interrupt removes it.
+FileHandle CreateScratchFile(const char* path, bool ownerOnly);
+// Gives the open file `to` the permission bits, owner and group of `from`,
+// as far as the process may set them (POSIX; nothing on Windows, where a new
+// file takes its folder's permissions).
+void CopyPermissions(FileHandle from, FileHandle to);
+// Sets the read-only attribute of an open file (the other bits have no
+// meaning on POSIX; Windows takes them all). Mode bits other than the
+// owner's write permission are those of a new file.
+bool SetFileAttributesOf(FileHandle file, std::uint32_t attributes);
+// The line written to standard error when an interrupt (Ctrl+C, SIGTERM,
+// SIGHUP, Ctrl+Break, a closed console) ends the run: scratch files are
+// removed, the line is written and the process exits with code 2.
+void SetInterruptMessage(const char* cp932);
+
 struct FindData {
   std::string name;  // CP932, last component only
   std::uint32_t attributes;

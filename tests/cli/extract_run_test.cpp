@@ -229,6 +229,27 @@ TEST_F(ExtractRun, SkippedMembers) {
                 "\nTotal 1 files No errors\n");
 }
 
+TEST_F(ExtractRun, NamesAreShownNeverObeyed) {
+  // ESC, BEL, CR, backspace and DEL in names would drive a terminal: they go
+  // out as '?', to a pipe as to a terminal, in every line and question.
+  const std::string evilName = "a\x1b]0;x\x07\b\x7f.txt";
+  Member evil = File(evilName, "e");
+  Member moved = File("c\rd.txt", "m");
+  moved.directory = "..\\\x1b[2J\\";
+  Write({evil, moved});
+  test::WriteFile(dir_ / evilName, "old");
+  test::SetMTime(dir_ / evilName, 1000000000);
+  for (const char* command : {"l", "v", "t", "e", "x"}) {
+    SCOPED_TRACE(command);
+    const test::RunResult r = Run({command, "arc.lzh"}, "n\nn\n");
+    for (char c : r.out + r.err) {
+      const auto byte = static_cast<unsigned char>(c);
+      EXPECT_TRUE(c == '\n' || (byte >= 0x20 && byte != 0x7F)) << static_cast<int>(byte);
+    }
+    EXPECT_NE(r.out.find("a?]0;x???.txt"), std::string::npos) << r.out;
+  }
+}
+
 TEST_F(ExtractRun, OnlySelectedMembersAreHandled) {
   Write(SoundTree());
   test::RunResult r = Run({"t", "arc.lzh", "*.txt"});

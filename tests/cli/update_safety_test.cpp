@@ -8,12 +8,15 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "cli/update_util.h"
+#include "extract/archive_builder.h"
 #include "support/support.h"
 
 namespace {
@@ -125,6 +128,72 @@ TEST_F(Safety, FailedWriteToANewArchiveLeavesNoArchive) {
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_FALSE(test::FileExists(dir_ / "new.lzh"));
   EXPECT_TRUE(WorkFiles(dir_.path()).empty());
+}
+
+// The archive keeps its mode (and, for root, its owner and group) through
+// an update; a planted link where the work file would go is passed over.
+TEST_F(Safety, UpdatesKeepTheArchivesOwnerAndMode) {
+  if (test::RunningUnderRunner()) GTEST_SKIP() << "POSIX modes";
+  MakeArchive();
+  ASSERT_EQ(chmod((dir_ / "arc.lzh").c_str(), 0600), 0);
+  const bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(chown((dir_ / "arc.lzh").c_str(), 65534, 65534), 0);
+  }
+  ASSERT_EQ(symlink("nowhere", (dir_ / "lhawk000.dat").c_str()), 0);
+  Write("c.txt", "charlie");
+  EXPECT_EQ(Tsubo({"a", "arc.lzh", "c.txt"}).exitCode, 0);
+  EXPECT_EQ(Tsubo({"d", "arc.lzh", "a.txt"}).exitCode, 0);
+  struct stat st;
+  ASSERT_EQ(stat((dir_ / "arc.lzh").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  if (root) {
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+  }
+  EXPECT_EQ(MemberPaths(dir_ / "arc.lzh"), (std::vector<std::string>{"b.txt", "c.txt"}));
+  struct stat link;
+  ASSERT_EQ(lstat((dir_ / "lhawk000.dat").c_str(), &link), 0);
+  EXPECT_TRUE(S_ISLNK(link.st_mode));
+}
+
+// SIGINT, SIGTERM and SIGHUP at work: the run removes its work file, a new
+// archive's claim and a member's temporary file, says so and exits with 2;
+// the archive and the extraction folder stay as they were.
+TEST_F(Safety, InterruptsLeaveNothingBehind) {
+  if (test::RunningUnderRunner()) GTEST_SKIP() << "POSIX signals";
+  MakeArchive();
+  Write("big.bin", test::RandomBytes(24 << 20, 13));
+  const std::string before = Read("arc.lzh");
+  // A member of 4 GiB - 1 bytes whose few packed bytes repeat one byte:
+  // long at work, and its temporary file is there from the start.
+  lzhtest::Member huge = lzhtest::Compressed(5, "huge.bin", "a");
+  huge.data = lzhtest::RepeatedByteStream();
+  huge.originalSize = 0xFFFFFFFFu;
+  test::WriteFile(dir_ / "huge.lzh", lzhtest::Archive({huge}));
+  test::MakeDirs(dir_ / "out");
+  struct Case {
+    std::vector<std::string> args;
+    std::string scratch;  // appears once the run is at work
+  } cases[] = {
+      {{"a", "arc.lzh", "big.bin"}, "lhawk000.dat"},
+      {{"a", "new.lzh", "big.bin"}, "lhawk000.dat"},
+      {{"x", "huge.lzh", "out/"}, "out/lhtmp000.tmp"},
+  };
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.args[0] + " " + c.args[1] + " signal " + std::to_string(signal));
+      update_test::Background run(c.args, dir_.path(), dir_ / "err.txt");
+      for (int i = 0; i < 20000 && !test::FileExists(dir_ / c.scratch); ++i) usleep(500);
+      ASSERT_TRUE(test::FileExists(dir_ / c.scratch));
+      EXPECT_EQ(run.Signal(signal), 2);
+      EXPECT_EQ(Read("err.txt"), test::Sjis("エラー: 処理を中断しました\n"));
+      EXPECT_EQ(Read("arc.lzh"), before);
+      EXPECT_FALSE(test::FileExists(dir_ / "new.lzh"));
+      EXPECT_TRUE(WorkFiles(dir_.path()).empty());
+      EXPECT_TRUE(std::filesystem::is_empty(dir_ / "out"));
+    }
+  }
 }
 
 TEST_F(Safety, UnreadableSourceStopsTheRun) {

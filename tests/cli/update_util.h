@@ -126,18 +126,19 @@ inline std::vector<std::string> WorkFiles(const std::string& folder) {
   return names;
 }
 
-// tsubo started in the background with LC_ALL=C, TZ=UTC and its output
-// thrown away.
+// tsubo started in the background with LC_ALL=C, TZ=UTC, standard output
+// thrown away and standard error kept in a file when one is named.
 class Background {
  public:
-  Background(const std::vector<std::string>& args, const std::string& cwd) {
+  Background(const std::vector<std::string>& args, const std::string& cwd,
+             const std::string& errorFile = "") {
     pid_ = fork();
     if (pid_ == 0) {
       if (chdir(cwd.c_str()) != 0) _exit(127);
       setenv("LC_ALL", "C", 1);
       setenv("TZ", "UTC", 1);
       freopen("/dev/null", "w", stdout);
-      freopen("/dev/null", "w", stderr);
+      freopen(errorFile.empty() ? "/dev/null" : errorFile.c_str(), "w", stderr);
       std::vector<std::string> copy = args;
       copy.insert(copy.begin(), test::TsuboPath());
       std::vector<char*> argv;
@@ -153,10 +154,12 @@ class Background {
   Background(const Background&) = delete;
   Background& operator=(const Background&) = delete;
 
-  void Kill() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGKILL);
-    Wait();
+  void Kill() { Signal(SIGKILL); }
+  // Sends `signal` and waits for the end of the run.
+  int Signal(int signal) {
+    if (pid_ <= 0) return exit_;
+    kill(pid_, signal);
+    return Wait();
   }
   // Exit code, or -1 when killed.
   int Wait() {

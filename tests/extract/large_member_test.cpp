@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "lzh/crc16.h"
 #include "extract/archive_builder.h"
+#include "lzh/crc16.h"
 #include "support/support.h"
 
 #if defined(__has_feature)
@@ -21,28 +21,6 @@
 #endif
 
 namespace {
-
-// One literal 'a', then a block of size 0 whose only symbol is a match of
-// 256 bytes at distance 1: the tables take no bits, so a few bytes of data
-// give any size.
-std::string RepeatedByteStream() {
-  lzhtest::BitWriter w;
-  w.Put(1, 16);
-  w.Put(0, 5);
-  w.Put(0, 5);
-  w.Put(0, 9);
-  w.Put('a', 9);
-  w.Put(0, 5);
-  w.Put(0, 5);
-  w.Put(0, 16);  // block size 0: these tables serve to the end
-  w.Put(0, 5);
-  w.Put(0, 5);
-  w.Put(0, 9);
-  w.Put(509, 9);
-  w.Put(0, 5);
-  w.Put(0, 5);
-  return w.Bytes();
-}
 
 TEST(LargeMember, TestingOneGibibyteStaysUnderEightMebibytes) {
 #ifdef TSUBO_TEST_UNDER_ASAN
@@ -58,7 +36,7 @@ TEST(LargeMember, TestingOneGibibyteStaysUnderEightMebibytes) {
   lzhtest::Member m;
   m.method = "-lh7-";
   m.path = "big";
-  m.data = RepeatedByteStream();
+  m.data = lzhtest::RepeatedByteStream();
   m.originalSize = size;
   m.crc = crc;
   test::TempDir dir;

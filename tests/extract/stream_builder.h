@@ -450,4 +450,26 @@ inline std::uint16_t ReferenceCrc16(const std::string& data) {
   return crc;
 }
 
+// One literal 'a', then a block of size 0 whose only symbol is a match of
+// 256 bytes at distance 1: the tables take no bits, so a few bytes of data
+// give any size.
+inline std::string RepeatedByteStream() {
+  BitWriter w;
+  w.Put(1, 16);
+  w.Put(0, 5);
+  w.Put(0, 5);
+  w.Put(0, 9);
+  w.Put('a', 9);
+  w.Put(0, 5);
+  w.Put(0, 5);
+  w.Put(0, 16);  // block size 0: these tables serve to the end
+  w.Put(0, 5);
+  w.Put(0, 5);
+  w.Put(0, 9);
+  w.Put(509, 9);
+  w.Put(0, 5);
+  w.Put(0, 5);
+  return w.Bytes();
+}
+
 }  // namespace lzhtest

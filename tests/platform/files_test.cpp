@@ -286,3 +286,29 @@ TEST(Names, DeleteFileAndCreateDirectory) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Names, ScratchFilesArePrivateAndNeverTakeAName) {
+  test::TempDir dir;
+  ASSERT_EQ(symlink("nowhere", (dir / "link").c_str()), 0);
+  test::WriteFile(dir / "file", "x");
+  for (const char* taken : {"link", "file"}) {
+    EXPECT_EQ(plat::CreateScratchFile(In(dir / taken).c_str(), true), plat::kInvalidFile);
+    EXPECT_EQ(plat::LastError(), plat::kErrorFileExists);
+  }
+  EXPECT_FALSE(test::FileExists(dir / "nowhere"));
+  const mode_t mask = umask(022);
+  for (bool ownerOnly : {true, false}) {
+    const std::string path = dir / (ownerOnly ? "private" : "public");
+    plat::FileHandle f = plat::CreateScratchFile(In(path).c_str(), ownerOnly);
+    ASSERT_NE(f, plat::kInvalidFile);
+    struct stat st;
+    ASSERT_EQ(fstat(static_cast<int>(f), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, ownerOnly ? 0600u : 0644u);
+    plat::CloseFile(f);
+  }
+  umask(mask);
+}
+
+}  // namespace

@@ -62,19 +62,42 @@ std::uint32_t GetFileAttributes(const char* path) {
 bool SetFileAttributes(const char* path, std::uint32_t attributes) {
   std::string external = posix::ToExternalPath(path);
   struct stat st;
-  if (stat(external.c_str(), &st) != 0) {
+  if (lstat(external.c_str(), &st) != 0) {
     posix::SetErrorFromErrno(errno, external);
     return false;
   }
   // Windows' read-only bit does not stop files being made in a folder, while
-  // taking a folder's write permission here would; folders keep theirs.
-  if (S_ISDIR(st.st_mode)) return true;
+  // taking a folder's write permission here would; folders keep theirs. A
+  // link is never followed: what it points at is not tsubo's to change.
+  if (!S_ISREG(st.st_mode)) return true;
   mode_t mode = st.st_mode & 07777;
   mode_t wanted = (attributes & kAttrReadOnly) ? (mode & ~S_IWUSR) : (mode | S_IWUSR);
   if (wanted != mode && chmod(external.c_str(), wanted) != 0) {
     posix::SetErrorFromErrno(errno, external);
     return false;
   }
+  return true;
+}
+
+bool SetFileAttributesOf(FileHandle file, std::uint32_t attributes) {
+  mode_t mode = posix::NewFileMode();
+  if (attributes & kAttrReadOnly) mode &= ~S_IWUSR;
+  if (fchmod(static_cast<int>(file), mode) != 0) {
+    posix::SetErrorFromErrno(errno, "");
+    return false;
+  }
+  return true;
+}
+
+bool QueryName(const char* path, NameInfo* info) {
+  std::string external = posix::ToExternalPath(path);
+  struct stat st;
+  if (lstat(external.c_str(), &st) != 0) {
+    posix::SetErrorFromErrno(errno, external);
+    return false;
+  }
+  info->isDirectory = S_ISDIR(st.st_mode);
+  info->lastWrite = posix::ToFileTime(st.st_mtim);
   return true;
 }
 

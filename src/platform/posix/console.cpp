@@ -32,6 +32,10 @@ std::size_t inputPos = 0;
 std::size_t inputEnd = 0;
 int lastHandedOut = '\n';  // nothing read yet counts as a finished line
 
+// Whether text for descriptor fd is converted to UTF-8: for a terminal in a
+// UTF-8 locale.
+bool WantsUtf8(int fd) { return posix::Utf8Locale() && isatty(fd); }
+
 void WriteAll(int fd, const char* bytes, std::size_t count) {
   while (count > 0) {
     ssize_t n = write(fd, bytes, count);
@@ -44,34 +48,12 @@ void WriteAll(int fd, const char* bytes, std::size_t count) {
   }
 }
 
-// Converts CP932 to UTF-8 for a person to read; a character that is not
-// valid CP932 goes out as its bytes.
-void WriteConverted(int fd, const char* bytes, std::size_t count) {
-  std::string converted;
-  if (posix::Cp932ToUtf8(bytes, count, converted)) {
-    WriteAll(fd, converted.data(), converted.size());
-    return;
-  }
-  std::string text;
-  for (std::size_t i = 0; i < count;) {
-    std::size_t length =
-        (IsLeadByte(static_cast<unsigned char>(bytes[i])) && i + 1 < count) ? 2 : 1;
-    if (posix::Cp932ToUtf8(bytes + i, length, converted)) {
-      text += converted;
-    } else {
-      text.append(bytes + i, length);
-    }
-    i += length;
-  }
-  WriteAll(fd, text.data(), text.size());
-}
-
 // Writes out the buffer. For a terminal that gets UTF-8, a lead byte at the
 // end waits for its trail byte (unless `final`), so no character is split
 // between two conversions.
 void Drain(Channel& channel, bool final) {
   if (channel.used == 0) return;
-  if (!posix::Utf8Locale() || !isatty(channel.fd)) {
+  if (!WantsUtf8(channel.fd)) {
     WriteAll(channel.fd, channel.buffer, channel.used);
     channel.used = 0;
     return;
@@ -90,7 +72,8 @@ void Drain(Channel& channel, bool final) {
       }
     }
   }
-  WriteConverted(channel.fd, channel.buffer, complete);
+  const std::string text = posix::ConsoleText(channel.fd, channel.buffer, complete);
+  WriteAll(channel.fd, text.data(), text.size());
   std::memmove(channel.buffer, channel.buffer + complete, channel.used - complete);
   channel.used -= complete;
 }
@@ -123,6 +106,26 @@ bool FillInput() {
 
 namespace posix {
 
+// CP932 to UTF-8 for a person to read; a character that is not valid CP932
+// goes out as its bytes.
+std::string ConsoleText(int fd, const char* bytes, std::size_t count) {
+  if (!WantsUtf8(fd)) return std::string(bytes, count);
+  std::string converted;
+  if (Cp932ToUtf8(bytes, count, converted)) return converted;
+  std::string text;
+  for (std::size_t i = 0; i < count;) {
+    std::size_t length =
+        (IsLeadByte(static_cast<unsigned char>(bytes[i])) && i + 1 < count) ? 2 : 1;
+    if (Cp932ToUtf8(bytes + i, length, converted)) {
+      text += converted;
+    } else {
+      text.append(bytes + i, length);
+    }
+    i += length;
+  }
+  return text;
+}
+
 void RegisterConsoleFlush() {
   static bool registered = false;
   if (!registered) {
@@ -137,6 +140,10 @@ void ConsoleWrite(Stream stream, const char* bytes, std::size_t count) {
   posix::RegisterConsoleFlush();
   if (stream == Stream::Out) {
     Append(out, bytes, count);
+    // A terminal sees each line when it is printed, as a person expects
+    // and so that an interrupt loses nothing already reported.
+    static const bool terminal = isatty(out.fd);
+    if (terminal && std::memchr(bytes, '\n', count) != nullptr) Drain(out, false);
     return;
   }
   // Standard error is not buffered, and what was printed before it comes

@@ -2,6 +2,7 @@
 // tsubo's CP932 paths and the host's names, and the error of the last call.
 #pragma once
 
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <cstddef>
@@ -48,5 +49,30 @@ bool StillNamed(int fd, const std::string& external);
 
 // Makes sure buffered console output is written at process exit.
 void RegisterConsoleFlush();
+// CP932 console text as it leaves through descriptor fd: UTF-8 where the
+// locale and the descriptor call for it, the bytes unchanged otherwise.
+std::string ConsoleText(int fd, const char* bytes, std::size_t count);
+
+// Scratch files (see CreateScratchFile): an interrupt removes every tracked
+// name. Renaming or deleting a scratch file through this layer untracks it.
+void TrackScratch(const std::string& external);
+void UntrackScratch(const std::string& external);
+// Installs the interrupt handlers and reads the umask; once, at start-up.
+void InstallInterruptHandlers();
+// 0666 less the umask: the mode of a new file.
+mode_t NewFileMode();
+
+// Holds SIGINT, SIGTERM and SIGHUP back for its lifetime, so that a change of
+// names and the list of scratch files happen as one step.
+class InterruptsDeferred {
+ public:
+  InterruptsDeferred();
+  ~InterruptsDeferred();
+  InterruptsDeferred(const InterruptsDeferred&) = delete;
+  InterruptsDeferred& operator=(const InterruptsDeferred&) = delete;
+
+ private:
+  sigset_t saved_;
+};
 
 }  // namespace plat::posix

@@ -145,6 +145,7 @@ std::string ExternalToInternal(const std::string& text) {
 std::vector<std::string> StartUp(int argc, char** argv) {
   posix::utf8Locale = posix::ChooseUtf8();
   posix::RegisterConsoleFlush();
+  posix::InstallInterruptHandlers();
   std::vector<std::string> arguments;
   for (int i = 1; i < argc; ++i) arguments.push_back(ExternalToInternal(argv[i]));
   return arguments;

@@ -106,7 +106,12 @@ bool DeleteFile(const char* path) {
     posix::SetError(kErrorSharingViolation);
     return false;
   }
-  bool ok = unlink(external.c_str()) == 0;
+  bool ok = false;
+  {
+    const posix::InterruptsDeferred deferred;
+    ok = unlink(external.c_str()) == 0;
+    if (ok) posix::UntrackScratch(external);
+  }
   if (!ok) posix::SetErrorFromErrno(errno, external);
   Unlock(lock);
   return ok;
@@ -115,8 +120,10 @@ bool DeleteFile(const char* path) {
 bool RenameFile(const char* from, const char* to) {
   std::string source = posix::ToExternalPath(from);
   std::string target = posix::ToExternalPath(to);
+  const posix::InterruptsDeferred deferred;
 #ifdef RENAME_NOREPLACE
   if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+    posix::UntrackScratch(source);
     return true;
   }
   if (errno != EINVAL && errno != ENOSYS) {
@@ -130,6 +137,18 @@ bool RenameFile(const char* from, const char* to) {
     return false;
   }
   if (rename(source.c_str(), target.c_str()) != 0) return Failed(source);
+  posix::UntrackScratch(source);
+  return true;
+}
+
+bool MoveReplacing(const char* from, const char* to) {
+  std::string source = posix::ToExternalPath(from);
+  std::string target = posix::ToExternalPath(to);
+  const posix::InterruptsDeferred deferred;
+  // rename replaces the name itself: a link there is not followed, and the
+  // other names of a hard-linked file keep the old contents.
+  if (rename(source.c_str(), target.c_str()) != 0) return Failed(errno == EISDIR ? target : source);
+  posix::UntrackScratch(source);
   return true;
 }
 
@@ -148,7 +167,15 @@ bool ReplaceFile(const char* from, const char* to) {
     posix::SetError(kErrorSharingViolation);
     return false;
   }
-  bool renamed = rename(source.c_str(), target.c_str()) == 0;
+  bool renamed = false;
+  {
+    const posix::InterruptsDeferred deferred;
+    renamed = rename(source.c_str(), target.c_str()) == 0;
+    if (renamed) {
+      posix::UntrackScratch(source);
+      posix::UntrackScratch(target);
+    }
+  }
   if (!renamed) posix::SetErrorFromErrno(errno, source);
   Unlock(lock);
   if (!renamed) return false;
@@ -168,8 +195,16 @@ bool ReplaceHeldFile(const char* from, const char* to, FileHandle held) {
   } else if (!posix::StillNamed(fd, target)) {
     posix::SetError(kErrorSharingViolation);  // not the file that is held
   } else {
+    // The target may be this run's claim on a new archive's name: once the
+    // work file has taken that name, an interrupt must leave it.
+    const posix::InterruptsDeferred deferred;
     renamed = rename(source.c_str(), target.c_str()) == 0;
-    if (!renamed) posix::SetErrorFromErrno(errno, source);
+    if (renamed) {
+      posix::UntrackScratch(source);
+      posix::UntrackScratch(target);
+    } else {
+      posix::SetErrorFromErrno(errno, source);
+    }
   }
   // Only now may another run open the name: it finds the new file.
   close(fd);

@@ -52,7 +52,9 @@ FileHandle OpenFile(const char* path, Access access, Share share, Disposition di
 }
 
 void CloseFile(FileHandle file) {
-  if (file != kInvalidFile) CloseHandle(ToHandle(file));
+  if (file == kInvalidFile) return;
+  win32::ForgetScratchHandle(ToHandle(file));
+  CloseHandle(ToHandle(file));
 }
 
 // Counts are kept below 2^31 so that they fit the long of the result,
@@ -169,15 +171,75 @@ bool CreateDirectory(const char* path) {
 }
 
 bool DeleteFile(const char* path) {
-  if (!DeleteFileW(ToWide(path).c_str())) {
+  const std::wstring wide = ToWide(path);
+  if (!DeleteFileW(wide.c_str())) {
     SetErrorFromSystem();
     return false;
   }
+  win32::UntrackScratch(wide);
   return true;
 }
 
 bool RenameFile(const char* from, const char* to) {
-  if (!MoveFileExW(ToWide(from).c_str(), ToWide(to).c_str(), 0)) {
+  const std::wstring source = ToWide(from);
+  if (!MoveFileExW(source.c_str(), ToWide(to).c_str(), 0)) {
+    SetErrorFromSystem();
+    return false;
+  }
+  win32::UntrackScratch(source);
+  return true;
+}
+
+// Clears the read-only attribute of whatever `path` names, a link itself
+// rather than its target, so that a move can replace it.
+static void ClearReadOnlyOfName(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0 ||
+      (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return;
+  }
+  HANDLE handle = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return;
+  FILE_BASIC_INFO info = {};
+  info.FileAttributes = attributes & ~FILE_ATTRIBUTE_READONLY;
+  if (info.FileAttributes == 0) info.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  SetFileInformationByHandle(handle, FileBasicInfo, &info, sizeof info);
+  CloseHandle(handle);
+}
+
+bool MoveReplacing(const char* from, const char* to) {
+  const std::wstring source = ToWide(from);
+  const std::wstring target = ToWide(to);
+  ClearReadOnlyOfName(target);
+  // A move replaces the name itself: a link there is not followed.
+  if (!MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    SetErrorFromSystem();
+    return false;
+  }
+  win32::UntrackScratch(source);
+  return true;
+}
+
+bool QueryName(const char* path, NameInfo* info) {
+  // The standard information of a link is the link's own.
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(ToWide(path).c_str(), GetFileExInfoStandard, &data)) {
+    SetErrorFromSystem();
+    return false;
+  }
+  info->isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  info->lastWrite = (static_cast<FileTime>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                    data.ftLastWriteTime.dwLowDateTime;
+  return true;
+}
+
+bool SetFileAttributesOf(FileHandle file, std::uint32_t attributes) {
+  FILE_BASIC_INFO info = {};  // zero times: left as they are
+  info.FileAttributes = attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive);
+  if (info.FileAttributes == 0) info.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  if (!SetFileInformationByHandle(ToHandle(file), FileBasicInfo, &info, sizeof info)) {
     SetErrorFromSystem();
     return false;
   }
@@ -203,11 +265,15 @@ static bool FlushByName(const std::wstring& path) {
 // target that another run holds (opened without sharing) cannot be
 // replaced: the move fails with a sharing violation and nothing changes.
 static bool MoveOver(const std::wstring& from, const char* to) {
-  if (!MoveFileExW(from.c_str(), ToWide(to).c_str(),
+  const std::wstring target = ToWide(to);
+  if (!MoveFileExW(from.c_str(), target.c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     SetErrorFromSystem();
     return false;
   }
+  // The target may be this run's claim on a new archive's name.
+  win32::UntrackScratch(from);
+  win32::UntrackScratch(target);
   return true;
 }
 

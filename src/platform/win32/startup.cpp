@@ -5,6 +5,7 @@
 namespace plat {
 
 std::vector<std::string> StartUp(int argc, char** argv) {
+  win32::InstallInterruptHandler();
   std::vector<std::string> args;
   int count = 0;
   LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);

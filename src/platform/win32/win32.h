@@ -43,6 +43,13 @@ inline std::string ToCp932(const wchar_t* text, bool* exact = nullptr) {
 void SetErrorFromSystem();
 void SetError(DWORD error);
 
+// Scratch files (see CreateScratchFile): Ctrl+C and its kin remove every
+// tracked name. Renaming or deleting one through this layer untracks it;
+// closing it leaves it tracked by name only.
+void InstallInterruptHandler();
+void UntrackScratch(const std::wstring& path);
+void ForgetScratchHandle(HANDLE handle);
+
 inline HANDLE ToHandle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 inline FileHandle FromHandle(HANDLE handle) { return reinterpret_cast<FileHandle>(handle); }
 
