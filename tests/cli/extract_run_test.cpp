@@ -241,12 +241,14 @@ TEST_F(ExtractRun, NamesAreShownNeverObeyed) {
   test::SetMTime(dir_ / evilName, 1000000000);
   for (const char* command : {"l", "v", "t", "e", "x"}) {
     SCOPED_TRACE(command);
+    // Windows allows no such bytes in file names: the members cannot be made.
+    if (test::RunningUnderRunner() && (*command == 'e' || *command == 'x')) continue;
     const test::RunResult r = Run({command, "arc.lzh"}, "n\nn\n");
     for (char c : r.out + r.err) {
       const auto byte = static_cast<unsigned char>(c);
       EXPECT_TRUE(c == '\n' || (byte >= 0x20 && byte != 0x7F)) << static_cast<int>(byte);
     }
-    EXPECT_NE(r.out.find("a?]0;x???.txt"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("a?]0;x???.txt"), std::string::npos) << r.out << r.err << r.exitCode;
   }
 }
 

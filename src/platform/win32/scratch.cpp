@@ -64,8 +64,7 @@ BOOL WINAPI OnControl(DWORD type) {
   for (Scratch& s : scratch) {
     if (!s.used) continue;
     if (s.handle != INVALID_HANDLE_VALUE) {
-      FILE_DISPOSITION_INFO remove;
-      remove.DeleteFile = TRUE;
+      FILE_DISPOSITION_INFO remove = {TRUE};  // its one member: delete on close
       SetFileInformationByHandle(s.handle, FileDispositionInfo, &remove, sizeof remove);
     } else {
       DeleteFileW(s.path.c_str());
