@@ -6,11 +6,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 
-#include "lzh/crc16.h"
-#include "compress/encoder.h"
+#include "compress/file_streams.h"
 #include "extract/decoder.h"
+#include "lzh/encoder.h"
 #include "platform/platform.h"
 
 namespace {
@@ -60,16 +61,14 @@ const Packed& PackedFor(int method, bool text) {
                       plat::Disposition::OpenExisting);
   plat::FileHandle out = plat::OpenFile((base + ".lzh").c_str(), plat::Access::Write,
                                         plat::Share::None, plat::Disposition::CreateAlways);
-  ArchiveEntry entry{};
-  entry.method_number = method;
-  entry.original_size = kSize;
-  entry.file_handle = in;
-  entry.archive_handle = out;
-  CompressMember(entry);
+  FileSource source(in);
+  FileSink sink(out);
+  const lzh::EncodeResult result =
+      std::make_unique<lzh::Encoder>()->Encode(method, source, kSize, sink);
   plat::CloseFile(in);
   plat::CloseFile(out);
   std::filesystem::remove(base + ".in");
-  return cache[key] = Packed{base + ".lzh", entry.packed_size};
+  return cache[key] = Packed{base + ".lzh", static_cast<std::uint32_t>(result.packedSize)};
 }
 
 void BM_TestMember(benchmark::State& state) {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "compress/encoder.h"
+#include "compress/file_streams.h"
 
 namespace {
 
@@ -225,11 +225,16 @@ bool CLha::WriteMember(plat::FileHandle output, plat::FileHandle source, Archive
     } else {
       SetMethod(entry, "-lh5-", 5);
     }
-    entry.archive_handle = output;
-    entry.file_handle = source;
-    entry.crc = CompressMember(entry);
-    if (CompressWriteFailed()) return fail(kStatusRewriteFailed);
-    if (entry.packed_size >= entry.original_size) {
+    if (!encoder) encoder = std::make_unique<lzh::Encoder>();
+    FileSource in(source);
+    FileSink out(output);
+    const lzh::EncodeResult result =
+        encoder->Encode(entry.method_number, in, entry.original_size, out);
+    entry.crc = result.crc;
+    if (result.outcome == lzh::EncodeResult::Outcome::kWriteError) {
+      return fail(kStatusRewriteFailed);
+    }
+    if (result.outcome == lzh::EncodeResult::Outcome::kNotSmaller) {
       // Not smaller: store the file instead, over the compressed bytes.
       if (plat::SeekFile(output, static_cast<std::int64_t>(entry.data_offset),
                          plat::SeekOrigin::Begin) != entry.data_offset ||
@@ -237,10 +242,12 @@ bool CLha::WriteMember(plat::FileHandle output, plat::FileHandle source, Archive
         return fail(kStatusRewriteFailed);
       }
       if (!store()) return false;
-    } else if (plat::SeekFile(source, 0, plat::SeekOrigin::Current) != entry.original_size) {
+    } else if (result.bytesRead != entry.original_size) {
       // The encoder reads to the end of the file: the file changed size
       // since it was measured, and the data does not match original_size.
       return fail(kStatusCannotOpenFile);
+    } else {
+      entry.packed_size = static_cast<std::uint32_t>(result.packedSize);
     }
   }
 

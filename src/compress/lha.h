@@ -3,10 +3,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 
 #include "archive/unlha.h"
+#include "lzh/encoder.h"
 
 class CLha : public CUnlha {
  public:
@@ -34,4 +36,7 @@ class CLha : public CUnlha {
   // Header bytes of `entry` at its header_level (archive/header_writer.cpp).
   // Returns the length, 0 for an unknown level or a short write.
   std::uint32_t WriteHeader(plat::FileHandle file, const ArchiveEntry& entry, bool measure_only);
+
+  // The encoder of every compressed member, made on first use.
+  std::unique_ptr<lzh::Encoder> encoder;
 };

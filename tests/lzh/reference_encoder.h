@@ -5,11 +5,12 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "codec_helpers.h"
-#include "compress/block_encoder.h"
+#include "lzh/block_encoder.h"
+#include "lzh/codec_io.h"
 
 namespace reference {
 
@@ -20,6 +21,7 @@ struct Encoder {
   std::vector<std::uint32_t> link = std::vector<std::uint32_t>(65536);
   std::vector<bool> crowded = std::vector<bool>(32768);
   const std::string& input;
+  lzh::BlockEncoder& blocks;
   std::size_t readOffset = 0;
   std::uint32_t d = 0, w = 0;
   std::int32_t pos = 0, matchLen = 0, matchPos = 0;
@@ -27,7 +29,7 @@ struct Encoder {
   unsigned hash = 0;
   bool firstFill = true;
 
-  explicit Encoder(const std::string& in) : input(in) {}
+  Encoder(const std::string& in, lzh::BlockEncoder& out) : input(in), blocks(out) {}
 
   std::uint32_t Read(std::uint8_t* to, std::uint32_t count) {
     std::uint32_t n =
@@ -107,7 +109,6 @@ struct Encoder {
     int bits = method == 6 ? 15 : method == 7 ? 16 : 13;
     d = 1u << bits;
     w = 2 * d + kMaxMatch;
-    StartBlockEncoder(bits);
     std::uint32_t n = Read(window.data() + d, d + kMaxMatch);
     remainder = n;
     matchLen = n < 2 ? static_cast<std::int32_t>(n) : 2;
@@ -124,9 +125,10 @@ struct Encoder {
       Find();
       Clip();
       if (matchLen > prevLen || prevLen < 3) {
-        QueueSymbol(window[pos - 1], 0);
+        blocks.QueueSymbol(window[pos - 1], 0);
       } else {
-        QueueSymbol(static_cast<unsigned>(prevLen + 253), static_cast<unsigned>(prevOff) & (d - 1));
+        blocks.QueueSymbol(static_cast<unsigned>(prevLen + 253),
+                           static_cast<unsigned>(prevOff) & (d - 1));
         for (int k = 0; k < prevLen - 2; k++) {
           Advance();
           Link();
@@ -136,18 +138,19 @@ struct Encoder {
         Find();
         Clip();
       }
-    } while (!bitWriter.givenUp && remainder > 0);
+    } while (!blocks.writer().givenUp() && remainder > 0);
   }
 };
 
 // The compressed bytes of input, as the plain encoder writes them.
 inline std::string Compress(const std::string& input, int method) {
-  codec_test::ScratchFile out;
-  ResetBitWriter(out.fd(), static_cast<std::uint32_t>(input.size()));
-  auto encoder = std::make_unique<Encoder>(input);
+  lzh::MemorySink out;
+  auto blocks = std::make_unique<lzh::BlockEncoder>();
+  blocks->Start(method == 6 ? 15 : method == 7 ? 16 : 13, out, input.size());
+  auto encoder = std::make_unique<Encoder>(input, *blocks);
   encoder->Run(method);
-  FinishBlockEncoder();
-  return out.Contents();
+  blocks->Finish();
+  return out.bytes;
 }
 
 }  // namespace reference

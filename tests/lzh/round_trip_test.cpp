@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "codec_helpers.h"
-#include "compress/block_encoder.h"
+#include "stream_parser.h"
 #include "support/support.h"
 
 using namespace codec_test;
@@ -49,13 +49,13 @@ TEST(RoundTrip, EveryMethodDecodesBackToTheInput) {
     for (const Input& input : RoundTripInputs(method)) {
       SCOPED_TRACE(input.label + " " + MethodName(method));
       Compressed out = Compress(input.bytes, method);
-      EXPECT_EQ(out.crc, Crc16(input.bytes));
-      if (out.packedSize >= input.bytes.size()) continue;  // stored instead
-      EXPECT_EQ(out.data.size(), out.packedSize);
+      EXPECT_EQ(out.result.crc, Crc16(input.bytes));
+      if (out.NotSmaller()) continue;  // stored instead
+      EXPECT_EQ(out.data.size(), out.result.packedSize);
       Decoded back = Decode(out.data, static_cast<std::uint32_t>(input.bytes.size()), method);
       ASSERT_EQ(back.success, 1);
       EXPECT_TRUE(back.data == input.bytes) << "decoded " << back.data.size() << " bytes";
-      EXPECT_EQ(back.crc, out.crc);
+      EXPECT_EQ(back.crc, out.result.crc);
     }
   }
 }
@@ -67,8 +67,10 @@ TEST(RoundTrip, NoMatchReachesPastTheDictionary) {
     std::string noise = test::RandomBytes(d + 600, 12);
     std::string input =
         noise + noise.substr(noise.size() - (d - 1), 40) + noise.substr(noise.size() + 40 - d, 40);
-    Compress(input, method);
-    for (const QueuedSymbol& s : QueuedSymbols()) {
+    Compressed out = Compress(input, method, kNoLimit);
+    ParsedStream parsed = ParseStream(out.data, method, input.size());
+    ASSERT_EQ(parsed.error, "");
+    for (const CodedSymbol& s : parsed.Symbols()) {
       if (s.symbol >= 256) {
         EXPECT_LE(s.offset, d - 2) << MethodName(method);
       }
@@ -81,7 +83,7 @@ TEST(RoundTrip, EmptyInputGivesAnEmptyBlock) {
   // must still give a stream that decodes to nothing.
   for (int method : {5, 6, 7}) {
     Compressed out = Compress("", method);
-    EXPECT_EQ(out.crc, 0);
+    EXPECT_EQ(out.result.crc, 0);
     Decoded back = Decode(out.data, 0, method);
     EXPECT_EQ(back.data, "");
   }
@@ -91,7 +93,8 @@ TEST(RoundTrip, RandomDataGivesUpAtTheOriginalSize) {
   for (int method : {5, 6, 7}) {
     std::string input = test::RandomBytes(200000, 13);
     Compressed out = Compress(input, method);
-    EXPECT_EQ(out.packedSize, input.size());
+    EXPECT_TRUE(out.NotSmaller());
+    EXPECT_EQ(out.result.packedSize, input.size());
     EXPECT_EQ(out.data.size(),
               input.size() - input.size() % 32768);  // only full buffers were written
   }

@@ -1,11 +1,12 @@
 // The block encoder on its own: symbols queued by hand, checked for the
 // block boundaries, the one-symbol form, the cut to 16-bit codes and the
 // size limit, and decoded back by tsubo's decoder.
-#include "compress/block_encoder.h"
+#include "lzh/block_encoder.h"
 
 #include <gtest/gtest.h>
 
 #include "codec_helpers.h"
+#include "stream_parser.h"
 #include "support/support.h"
 
 using namespace codec_test;
@@ -16,34 +17,33 @@ struct Queued {
   std::string packed;
   std::string expected;  // what the symbols decode to
   bool givenUp;
-  std::uint32_t produced;
+  std::uint64_t produced;
 };
 
 // Queues literal bytes and runs (a literal followed by matches of the
 // given lengths at distance 1), with dictionary bits of the method.
 class BlockRun {
  public:
-  explicit BlockRun(int method, std::uint32_t limit = 0xFFFFFFFF) : method_(method) {
-    ResetBitWriter(out_.fd(), limit);
-    StartBlockEncoder(method == 7 ? 16 : method == 6 ? 15 : 13);
+  explicit BlockRun(int method, std::uint64_t limit = kNoLimit)
+      : blocks_(std::make_unique<lzh::BlockEncoder>()) {
+    blocks_->Start(method == 7 ? 16 : method == 6 ? 15 : 13, out_, limit);
   }
   void Literal(unsigned char byte) {
-    QueueSymbol(byte, 0);
+    blocks_->QueueSymbol(byte, 0);
     expected_.push_back(static_cast<char>(byte));
   }
   void RepeatLast(int length) {
-    QueueSymbol(static_cast<unsigned>(length + 253), 0);
+    blocks_->QueueSymbol(static_cast<unsigned>(length + 253), 0);
     expected_.append(static_cast<std::size_t>(length), expected_.back());
   }
   Queued Finish() {
-    FinishBlockEncoder();
-    return {out_.Contents(), expected_, bitWriter.givenUp, bitWriter.produced};
+    blocks_->Finish();
+    return {out_.bytes, expected_, blocks_->writer().givenUp(), blocks_->writer().produced()};
   }
-  int method() const { return method_; }
 
  private:
-  int method_;
-  ScratchFile out_;
+  std::unique_ptr<lzh::BlockEncoder> blocks_;
+  lzh::MemorySink out_;
   std::string expected_;
 };
 
@@ -70,7 +70,10 @@ TEST(BlockEncoder, BlocksEndWhereANewGroupWouldNotFit) {
       for (unsigned char b : noise) run.Literal(b);
       for (int k = 0; k < c.matches; k++) run.RepeatLast(3 + k % 254);
       Queued q = run.Finish();
-      EXPECT_EQ(BlocksSent(), c.blocks) << c.literals << " literals, " << c.matches << " matches";
+      ParsedStream parsed = ParseStream(q.packed, method, q.expected.size());
+      ASSERT_EQ(parsed.error, "");
+      EXPECT_EQ(parsed.blocks.size(), static_cast<std::size_t>(c.blocks))
+          << c.literals << " literals, " << c.matches << " matches";
       ExpectDecodes(q, method);
     }
   }
@@ -103,8 +106,11 @@ TEST(BlockEncoder, FibonacciCountsAreCutTo16Bits) {
       std::swap(bytes[i - 1], bytes[random.Below(static_cast<std::uint32_t>(i))]);
     for (unsigned char byte : bytes) run.Literal(byte);
     Queued q = run.Finish();
-    EXPECT_EQ(BlocksWithLengthsCut(), 1);
-    EXPECT_EQ(LongestLiteralCode(), 16);
+    ParsedStream parsed = ParseStream(q.packed, method, q.expected.size());
+    ASSERT_EQ(parsed.error, "");  // complete codes of at most 16 bits
+    ASSERT_EQ(parsed.blocks.size(), 1u);
+    EXPECT_GT(UnlimitedHuffmanDepth(parsed.blocks[0].LiteralCounts()), 16);
+    EXPECT_EQ(parsed.blocks[0].LongestLiteralCode(), 16);
     ExpectDecodes(q, method);
     if (test::CommandExists("bsdtar")) {
       test::TempDir dir;

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "codec_helpers.h"
-#include "compress/encoder_testing.h"
 #include "reference_encoder.h"
 #include "support/support.h"
 
@@ -97,7 +96,7 @@ TEST(Differential, SearchModeChangesKeepTheBytes) {
   for (int method : {5, 6, 7}) {
     std::string input = Alternating(method, 5);
     Compressed fast = Compress(input, method);
-    EXPECT_GE(EncoderSearchModeChanges(), 3) << MethodName(method);
+    EXPECT_GE(SharedEncoder().Inspect().searchModeChanges, 3) << MethodName(method);
     EXPECT_TRUE(fast.data == reference::Compress(input, method)) << MethodName(method);
   }
 }
@@ -107,12 +106,12 @@ TEST(Differential, SearchModeChangesKeepTheBytes) {
 TEST(Differential, HeadValuesMovingDownKeepTheBytes) {
   constexpr std::uint32_t kRebaseAt = 1u << 30;
   std::string tiny = "tiny member tiny member";
-  while (EncoderHeadBase() < kRebaseAt - (1u << 19)) Compress(tiny, 5);
-  ASSERT_LT(EncoderHeadBase(), kRebaseAt);
+  while (SharedEncoder().Inspect().headBase < kRebaseAt - (1u << 19)) Compress(tiny, 5);
+  ASSERT_LT(SharedEncoder().Inspect().headBase, kRebaseAt);
   // About 32 slides of 8 KiB carry the base past the mark within this member.
   std::string big = VariedBytes(600000, 9);
   Compressed across = Compress(big, 5);
-  EXPECT_LT(EncoderHeadBase(), kRebaseAt) << "the base did not move down";
+  EXPECT_LT(SharedEncoder().Inspect().headBase, kRebaseAt) << "the base did not move down";
   EXPECT_TRUE(across.data == reference::Compress(big, 5));
   for (int method : {5, 6, 7}) {
     std::string after = Phrases(150000, static_cast<std::uint32_t>(method));

@@ -1,0 +1,28 @@
+// The codec's byte source and sink over open files: the one place where the
+// encoder's input and output meet the platform layer.
+#pragma once
+
+#include <cstdint>
+
+#include "lzh/codec_io.h"
+#include "platform/platform.h"
+
+// Reads a file from where its file pointer stands.
+class FileSource final : public lzh::ByteSource {
+ public:
+  explicit FileSource(plat::FileHandle file) : file_(file) {}
+  long Read(std::uint8_t* buffer, std::uint32_t count) override;
+
+ private:
+  plat::FileHandle file_;
+};
+
+// Writes to a file at its file pointer.
+class FileSink final : public lzh::ByteSink {
+ public:
+  explicit FileSink(plat::FileHandle file) : file_(file) {}
+  bool Write(const std::uint8_t* data, std::uint32_t count) override;
+
+ private:
+  plat::FileHandle file_;
+};

@@ -1,0 +1,480 @@
+// The LZSS encoder loop: reads one member's bytes through a sliding window,
+// finds earlier copies of the bytes ahead with hash chains, picks literals and
+// matches with one step of lazy evaluation and queues them for the block
+// encoder, computing the CRC-16 of everything read.
+//
+// The match search is defined as a walk down a 3-byte hash chain with no
+// depth limit. Its result is the most recent candidate of the longest match
+// (a walk keeps the first of equal lengths, and chains run from the newest
+// position back), and a bucket is marked crowded when the walk counted 256
+// or more candidates. The walk itself is mostly replaced here by cheaper
+// means that give the same result: a second chain over 4-byte groups holds
+// every candidate that can be longer than 3 bytes, and a count of the
+// positions in each bucket tells how long the walk would have been. Both
+// cost time at every position, so they are kept only while chains run long.
+#include "lzh/encoder.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "lzh/crc16.h"
+
+namespace lzh {
+
+namespace {
+
+constexpr int kCrowdedCount = 256;  // candidates that make a bucket crowded
+constexpr int kShortChain = 16;     // walked as it is rather than by 4-byte groups
+// Average candidates per search over a stretch of D positions below which
+// the counts and 4-byte chains are dropped, and from which they are taken
+// up again.
+constexpr std::uint64_t kShortChains = 4;
+constexpr std::uint64_t kLongChains = 8;
+constexpr unsigned kHashMask = (1u << 15) - 1;
+// A link distance that leads below every later search's bound.
+constexpr std::uint16_t kChainEnd = 0xFFFF;
+// Before head values could overflow they are moved down by this much.
+constexpr std::uint32_t kHeadRebase = 1u << 29;
+
+inline std::uint32_t Rebase(std::uint32_t value) {
+  return value > kHeadRebase ? value - kHeadRebase : 0;
+}
+
+inline std::uint32_t Load32(const std::uint8_t* p) {
+  std::uint32_t value;
+  std::memcpy(&value, p, 4);
+  return value;
+}
+
+inline std::uint64_t Load8(const std::uint8_t* p) {
+  std::uint64_t value;
+  std::memcpy(&value, p, 8);
+  return value;
+}
+
+inline unsigned Hash4(const std::uint8_t* p) { return (Load32(p) * 2654435761u) >> 17; }
+
+// Number of equal leading bytes of a and b, at most limit.
+inline int MatchingBytes(const std::uint8_t* a, const std::uint8_t* b, int limit) {
+  int len = 0;
+  while (len < limit) {
+    std::uint64_t diff = Load8(a + len) ^ Load8(b + len);
+    if (diff != 0) {
+      len += __builtin_ctzll(diff) >> 3;
+      return len < limit ? len : limit;
+    }
+    len += 8;
+  }
+  return limit;
+}
+
+// The length of the match at start, at most limit, when it can beat best;
+// 0 otherwise. To beat best a candidate must equal the current bytes up to
+// that length, which one word compare settles for most candidates.
+inline int LengthToBeat(const std::uint8_t* start, const std::uint8_t* current, int best,
+                        int limit) {
+  if (best < 8) {
+    std::uint64_t diff = Load8(start) ^ Load8(current);
+    if (diff != 0) {
+      int len = __builtin_ctzll(diff) >> 3;
+      return len < limit ? len : limit;
+    }
+    return limit <= 8 ? limit : 8 + MatchingBytes(start + 8, current + 8, limit - 8);
+  }
+  if (Load8(start + best - 7) != Load8(current + best - 7)) return 0;
+  return MatchingBytes(start, current, limit);
+}
+
+}  // namespace
+
+// Reads up to count bytes; a failed or short read ends the input for good,
+// so the data coded is exactly the data the CRC covers.
+std::uint32_t Encoder::ReadInput(std::uint8_t* buffer, std::uint32_t count) {
+  std::uint32_t total = 0;
+  while (!inputEnded_ && total < count) {
+    long got = source_->Read(buffer + total, count - total);
+    if (got <= 0) {
+      inputEnded_ = true;
+      break;
+    }
+    total += static_cast<std::uint32_t>(got);
+  }
+  crc_ = Crc16Update(crc_, buffer, static_cast<long>(total));
+  bytesRead_ += total;
+  return total;
+}
+
+// Moves every head value down before they could overflow; values that fall
+// below 0 were far out of reach, and so are their buckets' positions.
+void Encoder::RebaseHeads() {
+  if (headBase_ < 2 * kHeadRebase) return;
+  for (Bucket& b : buckets_) {
+    b.head = Rebase(b.head);
+    if (b.head == 0) b.count = 0;
+  }
+  for (std::uint32_t& h : head4_) h = Rebase(h);
+  headBase_ -= kHeadRebase;
+  countBase_ = Rebase(countBase_);
+}
+
+inline std::uint32_t Encoder::BucketCount(unsigned h) const {
+  return buckets_[h].head >= countBase_ ? buckets_[h].count : 0;
+}
+
+// Candidates lie above this window index: less than D bytes back once the
+// window has slid, after the member's first byte before that.
+inline std::int32_t Encoder::LowestBound() const {
+  return static_cast<std::int32_t>(
+      firstFill_ ? dictionarySize_ : static_cast<std::uint32_t>(position_) - dictionarySize_);
+}
+
+// Whether the counts and 4-byte chains hold every position a search
+// reaches, and the one at its bound.
+inline bool Encoder::FastSearchReady() const {
+  return fastSearch_ && countBase_ <= static_cast<std::uint32_t>(LowestBound()) + headBase_;
+}
+
+// Drops or takes up the counts and 4-byte chains by the chain lengths of
+// the last stretch of D positions.
+void Encoder::ChooseSearch() {
+  std::uint64_t average = stretchCandidates_ / std::max<std::uint32_t>(stretchSearches_, 1);
+  if (fastSearch_ && average < kShortChains) {
+    fastSearch_ = false;
+    searchModeChanges_++;
+  } else if (!fastSearch_ && average >= kLongChains) {
+    fastSearch_ = true;
+    searchModeChanges_++;
+    countBase_ = static_cast<std::uint32_t>(position_) + headBase_;
+  }
+  stretchSearches_ = 0;
+  stretchCandidates_ = 0;
+}
+
+void Encoder::SlideWindow() {
+  firstFill_ = false;
+  std::memmove(window_, window_ + dictionarySize_, dictionarySize_ + kMaxMatch);
+  remainder_ += ReadInput(window_ + windowSize_ - dictionarySize_, dictionarySize_);
+  position_ -= static_cast<std::int32_t>(dictionarySize_);
+  oddPosition_ -= static_cast<std::int32_t>(dictionarySize_);
+  headBase_ += dictionarySize_;
+  RebaseHeads();
+  std::memset(crowded_, 0, sizeof crowded_);
+  ChooseSearch();
+}
+
+inline void Encoder::AdvancePosition() {
+  remainder_--;
+  position_++;
+  if (position_ >= static_cast<std::int32_t>(windowSize_ - kMaxMatch)) SlideWindow();
+  hashValue_ = ((hashValue_ << 5) ^ window_[position_ + 2]) & kHashMask;
+}
+
+inline std::uint16_t Encoder::ChainDistance(std::uint32_t from, std::uint32_t to) const {
+  std::uint32_t distance = from - to;
+  return static_cast<std::uint16_t>(distance <= dictionarySize_ - 2 ? distance : kChainEnd);
+}
+
+// Links the current position into its bucket (and its 4-byte chain). Its
+// slot last held the position D back, which leaves the reach now.
+inline void Encoder::LinkPosition() {
+  const std::uint32_t p = static_cast<std::uint32_t>(position_) + headBase_;
+  const std::uint32_t slot = static_cast<std::uint32_t>(position_) & (dictionarySize_ - 1);
+  Bucket& b = buckets_[hashValue_];
+  if (fastSearch_) {
+    if (p - countBase_ >= dictionarySize_) buckets_[bucketOf_[slot]].count--;
+    bucketOf_[slot] = static_cast<std::uint16_t>(hashValue_);
+    if (b.head < countBase_) b.count = 0;
+    b.count++;
+    std::uint32_t& h4 = head4_[Hash4(window_ + position_)];
+    link4_[slot] = ChainDistance(p, h4);
+    h4 = p;
+  }
+  link_[slot] = ChainDistance(p, b.head);
+  b.head = p;
+}
+
+// The plain walk down the chain of bucket h, whose entries are the positions
+// of the three bytes `shift` ahead of a match start. Keeps the first longest
+// match; stops at the bound or at a match of the full limit; marks the
+// bucket crowded after 256 or more candidates. Returns the candidates met.
+int Encoder::SearchChain(unsigned h, int shift, int limit) {
+  const std::uint8_t* current = window_ + position_;
+  const std::int32_t bound = LowestBound() + shift;
+  const std::uint32_t mask = dictionarySize_ - 1;
+  std::int32_t candidate = HeadIndex(buckets_[h].head);
+  int best = matchLength_;
+  std::int32_t bestPosition = matchPosition_;
+  int count = 0;
+  while (candidate > bound) {
+    count++;
+    int len = LengthToBeat(window_ + candidate - shift, current, best, limit);
+    if (len > best) {
+      best = len;
+      bestPosition = candidate - shift;
+      if (len == limit) break;
+    }
+    candidate -= link_[static_cast<std::uint32_t>(candidate) & mask];
+  }
+  matchLength_ = best;
+  matchPosition_ = bestPosition;
+  if (count >= kCrowdedCount) MarkCrowded(h);
+  return count;
+}
+
+// The walk down the 4-byte chain from `head`: the positions that agree with
+// the bytes `shift` ahead of the current position on 4 bytes, newest first,
+// among others with the same hash. A match starts `shift` below such a
+// position; it is taken when its length (at most limit) is at least minimum
+// and beats the best. Returns the start of a match of the full limit, or -1.
+std::int32_t Encoder::SearchFourByteChain(std::uint32_t head, int shift, int limit, int minimum) {
+  const std::uint8_t* current = window_ + position_;
+  const std::int32_t bound = LowestBound() + shift;
+  const std::uint32_t mask = dictionarySize_ - 1;
+  std::int32_t candidate = HeadIndex(head);
+  int best = matchLength_;
+  std::int32_t bestPosition = matchPosition_;
+  std::int32_t result = -1;
+  while (candidate > bound) {
+    // The odd position is in the bucket of its 3 bytes only by chance.
+    if (shift != 0 || candidate != oddPosition_ || oddBucket_ == hashValue_) {
+      int len = LengthToBeat(window_ + candidate - shift, current, best, limit);
+      if (len >= minimum && len > best) {
+        best = len;
+        bestPosition = candidate - shift;
+        if (len == limit) {
+          result = bestPosition;
+          break;
+        }
+      }
+    }
+    candidate -= link4_[static_cast<std::uint32_t>(candidate) & mask];
+  }
+  matchLength_ = best;
+  matchPosition_ = bestPosition;
+  return result;
+}
+
+// The number of candidates a walk of bucket h would meet: the positions
+// linked into it within the reach of the search, less those at or below
+// the shifted bound.
+int Encoder::CandidatesInReach(unsigned h, int shift) const {
+  int n = static_cast<int>(BucketCount(h));
+  // The positions from the lowest bound up to bound + shift that are linked:
+  // before the first slide the lowest is the member's first byte (slot 0),
+  // after it the one D back, whose slot is the current position's.
+  if (firstFill_) {
+    const int linked = position_ - static_cast<std::int32_t>(dictionarySize_);
+    for (int k = 0; k <= shift && k < linked; k++) {
+      if (bucketOf_[k] == h) n--;
+    }
+  } else {
+    for (int k = 0; k <= shift; k++) {
+      if (bucketOf_[static_cast<std::uint32_t>(position_ + k) & (dictionarySize_ - 1)] == h) n--;
+    }
+  }
+  return n;
+}
+
+// Whether the walk of bucket h (shifted by shift) meets 256 or more
+// candidates up to and including the position `last`.
+bool Encoder::CrowdedBefore(unsigned h, int shift, std::int32_t last) const {
+  const std::int32_t bound = LowestBound() + shift;
+  std::int32_t candidate = HeadIndex(buckets_[h].head);
+  int count = 0;
+  while (candidate > bound && count < kCrowdedCount) {
+    count++;
+    if (candidate == last) break;
+    candidate -= link_[static_cast<std::uint32_t>(candidate) & (dictionarySize_ - 1)];
+  }
+  return count >= kCrowdedCount;
+}
+
+// Marks bucket h, which has `candidates` in reach, as the plain walk would
+// have: after 256 or more candidates, counted up to a match of the full
+// limit when one was found.
+void Encoder::MarkLikeTheWalk(unsigned h, int shift, int candidates, std::int32_t fullMatch) {
+  if (IsCrowded(h) || candidates < kCrowdedCount) return;
+  if (fullMatch < 0 || CrowdedBefore(h, shift, fullMatch + shift)) MarkCrowded(h);
+}
+
+// The search of the current position's own bucket, up to limit (4 or
+// more). A candidate of 3 bytes or fewer can only win when nothing of 4 or
+// more exists: then the newest one that agrees on 3 bytes.
+std::int32_t Encoder::SearchOwnBucket(int limit) {
+  std::int32_t fullMatch = SearchFourByteChain(head4_[Hash4(window_ + position_)], 0, limit, 4);
+  if (matchLength_ == 2) {
+    const std::uint8_t* current = window_ + position_;
+    const std::int32_t bound = LowestBound();
+    std::int32_t candidate = HeadIndex(buckets_[hashValue_].head);
+    while (candidate > bound) {
+      if (std::memcmp(window_ + candidate, current, 3) == 0) {
+        matchLength_ = 3;
+        matchPosition_ = candidate;
+        break;
+      }
+      candidate -= link_[static_cast<std::uint32_t>(candidate) & (dictionarySize_ - 1)];
+    }
+  }
+  return fullMatch;
+}
+
+// When no candidate of bucket h is longer than `length`: takes the newest
+// one of exactly that length, if any.
+void Encoder::SearchFirstOfLength(unsigned h, int shift, int length) {
+  const std::uint8_t* current = window_ + position_;
+  const std::int32_t bound = LowestBound() + shift;
+  std::int32_t candidate = HeadIndex(buckets_[h].head);
+  while (candidate > bound) {
+    if (MatchingBytes(window_ + candidate - shift, current, length) == length) {
+      matchLength_ = length;
+      matchPosition_ = candidate - shift;
+      return;
+    }
+    candidate -= link_[static_cast<std::uint32_t>(candidate) & (dictionarySize_ - 1)];
+  }
+}
+
+// Searches for the longest match at the current position, then links it.
+void Encoder::FindMatch() {
+  if (matchLength_ < 2) matchLength_ = 2;
+  matchPosition_ = position_;
+  // Crowded buckets are passed over for the bucket of a later three-byte group.
+  unsigned h = hashValue_;
+  int shift = 0;
+  while (IsCrowded(h) && shift < kMaxMatch - kMinMatch) {
+    h = ((h << 5) ^ window_[position_ + shift + 3]) & kHashMask;
+    shift++;
+  }
+  if (shift == kMaxMatch - kMinMatch) {
+    shift = 0;
+    h = hashValue_;
+  }
+  const bool fast = FastSearchReady();
+  if (shift == 0) {
+    // Short chains are walked as they are.
+    int candidates = fast ? CandidatesInReach(h, 0) : 0;
+    if (!fast || candidates < kShortChain) {
+      candidates = SearchChain(h, 0, kMaxMatch);
+    } else {
+      MarkLikeTheWalk(h, 0, candidates, SearchOwnBucket(kMaxMatch));
+    }
+    stretchSearches_++;
+    stretchCandidates_ += static_cast<std::uint32_t>(candidates);
+  } else if (fast && matchLength_ > shift) {
+    // Only matches longer than shift + 1 can win. A candidate in bucket h
+    // that agrees with the current bytes `shift` ahead on two bytes agrees
+    // on the third too (the hash keeps the third byte whole), so such
+    // matches have shift + 3 bytes or more; those of shift + 4 or more agree
+    // there on 4 bytes.
+    const int entryLength = matchLength_;
+    std::int32_t fullMatch = SearchFourByteChain(head4_[Hash4(window_ + position_ + shift)], shift,
+                                                 kMaxMatch, shift + 4);
+    if (matchLength_ == entryLength && entryLength < shift + 3) {
+      SearchFirstOfLength(h, shift, shift + 3);
+    }
+    MarkLikeTheWalk(h, shift, CandidatesInReach(h, shift), fullMatch);
+  } else {
+    SearchChain(h, shift, kMaxMatch);
+  }
+  // A match longer than shift + 2 would have shown up in the shifted bucket,
+  // so look only for short ones in the (crowded) bucket of the position.
+  // When the length reached cannot be beaten within that limit the walk would
+  // change nothing: the bucket is already marked.
+  if (shift != 0 && matchLength_ < shift + 2) {
+    if (shift == 1 || !fast) {
+      SearchChain(hashValue_, 0, shift + 2);
+    } else {
+      SearchOwnBucket(shift + 2);
+    }
+  }
+  LinkPosition();
+}
+
+inline void Encoder::ClipMatchLength() {
+  if (static_cast<std::uint32_t>(matchLength_) > remainder_) {
+    matchLength_ = static_cast<std::int32_t>(remainder_);
+  }
+}
+
+EncodeResult Encoder::Encode(int methodNumber, ByteSource& in, std::uint64_t originalSize,
+                             ByteSink& out) {
+  firstFill_ = true;
+  const int dictionaryBits = methodNumber == 6 ? 15 : methodNumber == 7 ? 16 : 13;
+  dictionarySize_ = 1u << dictionaryBits;
+  windowSize_ = 2 * dictionarySize_ + kMaxMatch;
+  // Every value held lies below the old base plus twice the window size.
+  headBase_ += 2 * (2 * kMaxDictionary + kMaxMatch);
+  RebaseHeads();
+  fastSearch_ = true;
+  searchModeChanges_ = 0;
+  countBase_ = headBase_ + dictionarySize_;
+  stretchSearches_ = 0;
+  stretchCandidates_ = 0;
+  std::memset(crowded_, 0, sizeof crowded_);
+  blocks_.Start(dictionaryBits, out, originalSize);
+
+  source_ = &in;
+  inputEnded_ = false;
+  crc_ = 0;
+  bytesRead_ = 0;
+  std::uint32_t n = ReadInput(window_ + dictionarySize_, dictionarySize_ + kMaxMatch);
+  // What lies past the input is read (and then clipped) up to 263 bytes
+  // ahead of a position below 2D: clearing it makes a member's data depend on
+  // its own bytes only. After a slide such bytes come from the same member.
+  constexpr std::uint32_t kClearAhead = kMaxMatch + 2 * kWindowSlack;
+  std::uint32_t clearFrom = dictionarySize_ + n;
+  std::uint32_t clearTo = std::min(clearFrom + kClearAhead, windowSize_ + kWindowSlack);
+  if (clearFrom < clearTo) std::memset(window_ + clearFrom, 0, clearTo - clearFrom);
+  remainder_ = n;
+  matchLength_ = n < 2 ? static_cast<std::int32_t>(n) : 2;
+  position_ = static_cast<std::int32_t>(dictionarySize_);
+  matchPosition_ = position_;
+  const std::uint8_t* first = window_ + dictionarySize_;
+  // The start value shifts by 7 before the third byte, unlike the rolling
+  // hash, so the first two positions' buckets differ from their bytes' hash.
+  hashValue_ = ((((first[0] << 5) ^ first[1]) << 7) ^ first[2]) & kHashMask;
+  oddPosition_ = position_ + 1;
+  oddBucket_ = ((hashValue_ << 5) ^ first[3]) & kHashMask;
+  LinkPosition();
+
+  const BitWriter& writer = blocks_.writer();
+  if (n != 0) {
+    do {
+      std::int32_t previousLength = matchLength_;
+      std::int32_t previousOffset = position_ - matchPosition_ - 1;
+      // A pending match is sent unless the next position has a longer one,
+      // so only longer ones need finding (the search would start one below;
+      // at 256 it must, to stop at the first full-length candidate as usual).
+      if (previousLength < kMinMatch || previousLength == kMaxMatch) matchLength_--;
+      AdvancePosition();
+      FindMatch();
+      ClipMatchLength();
+      if (matchLength_ > previousLength || previousLength < kMinMatch) {
+        blocks_.QueueSymbol(window_[position_ - 1], 0);
+      } else {
+        blocks_.QueueSymbol(static_cast<unsigned>(previousLength + (256 - kMinMatch)),
+                            static_cast<unsigned>(previousOffset) & (dictionarySize_ - 1));
+        for (std::int32_t k = previousLength - 2; k > 0; k--) {
+          AdvancePosition();
+          LinkPosition();
+        }
+        AdvancePosition();
+        matchLength_ = 2;
+        FindMatch();
+        ClipMatchLength();
+      }
+    } while (!writer.givenUp() && remainder_ > 0);
+  }
+
+  blocks_.Finish();
+  EncodeResult result{EncodeResult::Outcome::kOk, crc_, bytesRead_, writer.produced()};
+  if (writer.writeFailed()) {
+    result.outcome = EncodeResult::Outcome::kWriteError;
+  } else if (writer.givenUp() || writer.produced() >= originalSize) {
+    result.outcome = EncodeResult::Outcome::kNotSmaller;
+  }
+  source_ = nullptr;
+  return result;
+}
+
+}  // namespace lzh
