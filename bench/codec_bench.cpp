@@ -10,10 +10,10 @@
 #include <memory>
 #include <string>
 
-#include "compress/file_streams.h"
-#include "extract/decoder.h"
 #include "lzh/crc16.h"
+#include "lzh/decoder.h"
 #include "lzh/encoder.h"
+#include "ops/file_streams.h"
 #include "platform/platform.h"
 
 namespace {
@@ -113,18 +113,17 @@ void BM_DecodeMember(benchmark::State& state) {
   const std::string packedPath = TempPath("decode_" + std::to_string(method));
   const auto packed = static_cast<std::uint32_t>(
       CompressOnce(*std::make_unique<lzh::Encoder>(), method, packedPath));
+  auto decoder = std::make_unique<lzh::Decoder>();
   for (auto _ : state) {
-    ArchiveEntry entry{};
-    entry.method_number = method;
-    entry.packed_size = packed;
-    entry.original_size = static_cast<std::uint32_t>(kSize);
-    entry.archive_handle = plat::OpenFile(packedPath.c_str(), plat::Access::Read, plat::Share::Read,
-                                          plat::Disposition::OpenExisting);
-    entry.file_handle = plat::kInvalidFile;  // decode without writing
-    int success = 0;
-    benchmark::DoNotOptimize(DecodeMember(entry, &success));
-    plat::CloseFile(entry.archive_handle);
-    if (!success) state.SkipWithError("decoding failed");
+    const plat::FileHandle file = plat::OpenFile(
+        packedPath.c_str(), plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting);
+    FileSource in(file, packed);
+    // Decoded without writing, as testing does.
+    const lzh::DecodeResult result =
+        decoder->Decode(lzh::MethodForNumber(method), in, kSize, nullptr);
+    benchmark::DoNotOptimize(result.crc);
+    plat::CloseFile(file);
+    if (result.status != lzh::CodecStatus::kOk) state.SkipWithError("decoding failed");
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * kSize);
   std::filesystem::remove(packedPath);

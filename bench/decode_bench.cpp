@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
-#include "compress/file_streams.h"
-#include "extract/decoder.h"
+#include "lzh/decoder.h"
 #include "lzh/encoder.h"
+#include "ops/file_streams.h"
 #include "platform/platform.h"
 
 namespace {
@@ -75,18 +75,17 @@ void BM_TestMember(benchmark::State& state) {
   const int method = static_cast<int>(state.range(0));
   const bool text = state.range(1) != 0;
   const Packed& packed = PackedFor(method, text);
+  auto decoder = std::make_unique<lzh::Decoder>();
   for (auto _ : state) {
-    ArchiveEntry entry{};
-    entry.method_number = method;
-    entry.packed_size = packed.packedSize;
-    entry.original_size = kSize;
-    entry.archive_handle = plat::OpenFile(packed.path.c_str(), plat::Access::Read,
-                                          plat::Share::Read, plat::Disposition::OpenExisting);
-    entry.file_handle = plat::kInvalidFile;
-    int success = 0;
-    benchmark::DoNotOptimize(DecodeMember(entry, &success));
-    plat::CloseFile(entry.archive_handle);
-    if (!success) state.SkipWithError("decoding failed");
+    const plat::FileHandle file =
+        plat::OpenFile(packed.path.c_str(), plat::Access::Read, plat::Share::Read,
+                       plat::Disposition::OpenExisting);
+    FileSource in(file, packed.packedSize);
+    const lzh::DecodeResult result =
+        decoder->Decode(lzh::MethodForNumber(method), in, kSize, nullptr);
+    benchmark::DoNotOptimize(result.crc);
+    plat::CloseFile(file);
+    if (result.status != lzh::CodecStatus::kOk) state.SkipWithError("decoding failed");
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * kSize);
   state.SetLabel(text ? "text" : "binary");

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "lzh/crc16.h"
-#include "extract/decoder.h"
+#include "lzh/decoder.h"
 
 namespace {
 

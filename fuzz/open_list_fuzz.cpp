@@ -7,9 +7,9 @@
 #include <random>
 #include <string>
 
-#include "archive/unlha.h"
 #include "cli/frontend.h"
-#include "compress/lha.h"
+#include "ops/lha.h"
+#include "ops/unlha.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "archive/unlha.h"
+#include "ops/unlha.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const std::string path = "/tmp/tsubo-fuzz-" + std::to_string(getpid()) + ".lzh";

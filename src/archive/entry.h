@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "platform/platform.h"
 
@@ -21,8 +22,9 @@ struct ArchiveEntry {
   std::uint64_t header_offset;
   std::uint64_t data_offset;
   std::int32_t header_level;
-  // Per coding run: the archive side and the disk-file side.
-  plat::FileHandle archive_handle;
-  plat::FileHandle file_handle;
-  std::int32_t method_number;
 };
+
+// A directory member carries the method "-lhd-".
+inline bool IsDirectoryMember(const ArchiveEntry& entry) {
+  return std::memcmp(entry.method, "-lhd-", 6) == 0;
+}

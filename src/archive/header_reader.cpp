@@ -1,16 +1,16 @@
-// CUnlha::ReadHeader: one member header of level 0, 1 or 2 into an
-// ArchiveEntry. The header is read through a buffer (ArchiveInput); the
-// file is then put exactly at the first byte after the header, where the
-// member data begins.
+// One member header of level 0, 1 or 2 into an ArchiveEntry, read through
+// a buffer (ArchiveInput) that then stands at the first byte after the
+// header, where the member data begins.
 #include "archive/header_reader.h"
 
 #include <cstring>
+#include <string>
 
 #include "archive/checksum.h"
-#include "lzh/crc16.h"
 #include "archive/header_names.h"
+#include "archive/member_path.h"
 #include "archive/timestamp.h"
-#include "archive/unlha.h"
+#include "lzh/crc16.h"
 
 namespace {
 
@@ -21,9 +21,8 @@ std::uint32_t Get32(const unsigned char* p) {
          static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
-// An extended header may be up to 65535 bytes long; one scratch block
-// serves every call (the program is single-threaded).
-unsigned char g_extended[65536];
+// An extended header may be up to 65535 bytes long.
+constexpr std::size_t kExtendedSize = 65536;
 
 // What the parts of one header hand on to each other.
 struct HeaderState {
@@ -35,11 +34,12 @@ struct HeaderState {
   bool haveCrcExtension;    // a type 0x00 extended header was read
   std::uint16_t storedCrc;  // its stored value
   bool checksumMismatch;    // level 0/1 header checksum differs
+  unsigned char* scratch;   // kExtendedSize bytes for one extended header
 };
 
 // Levels 0 and 1: the base header with its name field and checksum.
-// Returns a status code, 0 when the base header was read whole.
-int ReadBaseLevel01(const unsigned char* first21, HeaderState& state) {
+// Returns kStatusOk when the base header was read whole.
+StatusCode ReadBaseLevel01(const unsigned char* first21, HeaderState& state) {
   ArchiveEntry& entry = *state.entry;
   unsigned char base[2 + 255];  // S + 2 bytes at most
   std::memcpy(base, first21, 21);
@@ -72,11 +72,11 @@ int ReadBaseLevel01(const unsigned char* first21, HeaderState& state) {
   }
   state.checksumMismatch = HeaderChecksum(base + 2, size) != base[1];
   state.headerCrc = Crc16Update(0, base, size + 2);
-  return 0;
+  return kStatusOk;
 }
 
 // Level 2: the fixed 26-byte base header.
-int ReadBaseLevel2(const unsigned char* first21, HeaderState& state) {
+StatusCode ReadBaseLevel2(const unsigned char* first21, HeaderState& state) {
   ArchiveEntry& entry = *state.entry;
   unsigned char base[26];
   std::memcpy(base, first21, 21);
@@ -86,19 +86,19 @@ int ReadBaseLevel2(const unsigned char* first21, HeaderState& state) {
   entry.os_id = base[23];
   state.nextSize = Get16(base + 24);
   state.headerCrc = Crc16Update(0, base, 26);
-  return 0;
+  return kStatusOk;
 }
 
-// The chain of extended headers. Returns a status code, 0 when complete.
-int ReadExtendedHeaders(HeaderState& state) {
+// The chain of extended headers; kStatusOk when complete.
+StatusCode ReadExtendedHeaders(HeaderState& state) {
   ArchiveEntry& entry = *state.entry;
   while (state.nextSize > 0) {
     const std::uint32_t size = state.nextSize;
     // Too short to hold its own type and next-size field.
     if (size < 3) return kStatusBadHeader;
-    if (!state.in->ReadExact(g_extended, size)) return kStatusBadHeader;
-    const unsigned char type = g_extended[0];
-    unsigned char* payload = g_extended + 1;
+    if (!state.in->ReadExact(state.scratch, size)) return kStatusBadHeader;
+    const unsigned char type = state.scratch[0];
+    unsigned char* payload = state.scratch + 1;
     const std::uint32_t payloadSize = size - 3;
     switch (type) {
       case 0x00:
@@ -122,15 +122,15 @@ int ReadExtendedHeaders(HeaderState& state) {
       default:
         break;  // unknown types are skipped but still count below
     }
-    state.headerCrc = Crc16Update(state.headerCrc, g_extended, size);
+    state.headerCrc = Crc16Update(state.headerCrc, state.scratch, size);
     if (state.level == 1) {
       // The level-1 packed-size field includes the extended headers.
       if (entry.packed_size < size) return kStatusBadHeader;
       entry.packed_size -= size;
     }
-    state.nextSize = Get16(g_extended + size - 2);
+    state.nextSize = Get16(state.scratch + size - 2);
   }
-  return 0;
+  return kStatusOk;
 }
 
 // A directory must end with a single-byte backslash.
@@ -139,52 +139,26 @@ bool EndsWithBackslash(const char* directory) {
   return last[0] == '\\' && last[1] == '\0';
 }
 
-// Joins directory and name and splits the path again at its last backslash,
-// so a separator inside a name moves into the directory.
-void SplitMemberPath(ArchiveEntry& entry) {
-  char path[kPathSize];
-  const std::size_t directoryLength = std::strlen(entry.directory);
-  const std::size_t nameLength = std::strlen(entry.name);
-  std::memcpy(path, entry.directory, directoryLength);
-  std::memcpy(path + directoryLength, entry.name, nameLength + 1);
-  const char* slash = plat::FindLastBackslash(path);
-  if (slash == nullptr) {
-    entry.directory[0] = '\0';
-    std::memcpy(entry.name, path, directoryLength + nameLength + 1);
-    return;
-  }
-  const std::size_t split = static_cast<std::size_t>(slash - path) + 1;
-  std::memcpy(entry.directory, path, split);
-  entry.directory[split] = '\0';
-  std::memcpy(entry.name, path + split, directoryLength + nameLength + 1 - split);
-}
-
 }  // namespace
 
-bool ReadHeaderFrom(ArchiveInput& in, ArchiveEntry& entry, std::int32_t& status) {
+HeaderRead ReadHeaderFrom(ArchiveInput& in, ArchiveEntry& entry) {
   std::memset(&entry, 0, sizeof entry);
-  entry.archive_handle = plat::kInvalidFile;
-  entry.file_handle = plat::kInvalidFile;
   const std::uint64_t start = in.Position();
   entry.header_offset = start;
 
   unsigned char first[21];
   const long got = in.Read(first, sizeof first);
-  if (got == 0) {
-    status = kStatusNoEndMark;
-    return false;
-  }
-  if (got > 0 && first[0] == 0x00) return false;  // end mark
-  if (got < static_cast<long>(sizeof first)) {
-    status = kStatusBadHeader;
-    return false;
-  }
+  if (got == 0) return {false, kStatusNoEndMark};
+  if (got > 0 && first[0] == 0x00) return {false, kStatusOk};  // end mark
+  if (got < static_cast<long>(sizeof first)) return {false, kStatusBadHeader};
 
+  unsigned char scratch[kExtendedSize];
   HeaderState state{};
+  state.scratch = scratch;
   state.entry = &entry;
   state.in = &in;
   state.level = first[20];
-  int failure = 0;
+  StatusCode failure = kStatusOk;
   if (state.level == 0 || state.level == 1) {
     failure = ReadBaseLevel01(first, state);
   } else if (state.level == 2) {
@@ -192,7 +166,7 @@ bool ReadHeaderFrom(ArchiveInput& in, ArchiveEntry& entry, std::int32_t& status)
   } else {
     failure = kStatusUnknownLevel;
   }
-  if (failure == 0) {
+  if (failure == kStatusOk) {
     entry.header_level = state.level;
     std::memcpy(entry.method, first + 2, 5);
     entry.method[5] = '\0';
@@ -201,51 +175,31 @@ bool ReadHeaderFrom(ArchiveInput& in, ArchiveEntry& entry, std::int32_t& status)
     entry.attributes = first[19];
     failure = ReadExtendedHeaders(state);
   }
-  if (failure == 0 && std::strlen(entry.directory) + std::strlen(entry.name) >= kPathSize) {
+  if (failure == kStatusOk && std::strlen(entry.directory) + std::strlen(entry.name) >= kPathSize) {
     failure = kStatusBadHeader;
   }
-  if (failure == 0 && state.level == 2) {
+  if (failure == kStatusOk && state.level == 2) {
     // The total size may announce more (the pad byte); it belongs to the header.
     const std::uint64_t total = Get16(first);
     const std::uint64_t consumed = in.Position() - start;
     if (total > consumed) {
       const std::size_t remaining = static_cast<std::size_t>(total - consumed);
-      if (!in.ReadExact(g_extended, remaining)) {
+      if (!in.ReadExact(state.scratch, remaining)) {
         failure = kStatusBadHeader;
       } else {
-        state.headerCrc = Crc16Update(state.headerCrc, g_extended, static_cast<long>(remaining));
+        state.headerCrc = Crc16Update(state.headerCrc, state.scratch, static_cast<long>(remaining));
       }
     }
   }
-  if (failure == 0 && entry.directory[0] != '\0' && !EndsWithBackslash(entry.directory)) {
+  if (failure == kStatusOk && entry.directory[0] != '\0' && !EndsWithBackslash(entry.directory)) {
     failure = kStatusBadHeader;
   }
-  if (failure != 0) {
-    status = failure;
-    return false;
-  }
+  if (failure != kStatusOk) return {false, failure};
 
-  if (state.checksumMismatch) status = kStatusHeaderCrcWarning;
-  if (state.haveCrcExtension && state.storedCrc != 0 && state.storedCrc != state.headerCrc) {
-    status = kStatusHeaderCrcWarning;
-  }
-  SplitMemberPath(entry);
+  const bool crcMismatch =
+      state.haveCrcExtension && state.storedCrc != 0 && state.storedCrc != state.headerCrc;
+  // A separator inside a name moves into the directory.
+  SplitMemberPath((std::string(entry.directory) + entry.name).c_str(), entry);
   entry.data_offset = in.Position();
-  return true;
-}
-
-bool CUnlha::ReadHeader(plat::FileHandle file, ArchiveEntry& entry) {
-  const std::uint64_t start = ::SeekFile(file, 0, plat::SeekOrigin::Current);
-  if (start == UINT64_MAX) {
-    std::memset(&entry, 0, sizeof entry);
-    status = kStatusBadHeader;
-    return false;
-  }
-  ArchiveInput in(file, start);
-  if (!ReadHeaderFrom(in, entry, status)) return false;
-  if (!in.SyncFilePosition()) {
-    status = kStatusSeekFailed;
-    return false;
-  }
-  return true;
+  return {true, state.checksumMismatch || crcMismatch ? kStatusHeaderCrcWarning : kStatusOk};
 }

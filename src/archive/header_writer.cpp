@@ -1,4 +1,4 @@
-// CLha::WriteHeader: builds the header of one member at its level (0, 1 or
+// WriteHeader: builds the header of one member at its level (0, 1 or
 // 2) and writes it in one piece, or only measures it; plus the writers of
 // the four extended-header types tsubo emits.
 //
@@ -7,13 +7,14 @@
 // refused with a length of 0 (measuring too), as is a level-1 member whose
 // packed size plus extended headers would not fit the 32-bit size field.
 // Such a header could not be read back, so nothing is written for it.
+#include "archive/header_writer.h"
+
 #include <cstring>
 
 #include "archive/checksum.h"
-#include "lzh/crc16.h"
 #include "archive/header_names.h"
 #include "archive/timestamp.h"
-#include "compress/lha.h"
+#include "lzh/crc16.h"
 
 namespace {
 
@@ -104,8 +105,7 @@ void PutDosTime(unsigned char* base, plat::FileTime mtime) {
 
 }  // namespace
 
-std::uint32_t CLha::WriteHeader(plat::FileHandle file, const ArchiveEntry& entry,
-                                bool measure_only) {
+std::uint32_t WriteHeader(plat::FileHandle file, const ArchiveEntry& entry, bool measure_only) {
   const int level = entry.header_level;
   if (level != 0 && level != 1 && level != 2) return 0;
   const std::size_t nameLength = BoundedLength(entry.name);

@@ -1,4 +1,5 @@
-// Status codes left in CUnlha::status by every archive operation.
+// Status codes that the operations on an archive return; kStatusOk is
+// success. The console's words for each are in cli/status_messages.cpp.
 #pragma once
 
 enum StatusCode : int {
@@ -6,6 +7,8 @@ enum StatusCode : int {
   kStatusCannotCreateSfx = 1,
   kStatusCannotOpen = 2,
   kStatusNoEmbeddedArchive = 3,
+  // A member's data cannot be positioned (the report shows it as 0).
+  kStatusMemberUnreachable = 4,
   kStatusSeekFailed = 5,
   kStatusDataError = 6,
   kStatusUnsupportedMethod = 7,
@@ -23,7 +26,7 @@ enum StatusCode : int {
   kStatusUnsafePath = 19,
   kStatusDirectoryNotUsed = 20,
   // The output path of a member would not fit in a path buffer; the member
-  // is refused (the message is printed when it happens), counted as failed.
+  // is refused, counted as failed.
   kStatusPathTooLong = 21,
   kStatusSfxNotWritable = 22,  // a self-extracting archive is read only
   kStatusCannotOpenFile = 101,

@@ -98,10 +98,24 @@ bool FileTimeToDosTime(plat::FileTime localTime, std::uint16_t* date, std::uint1
   return true;
 }
 
+CalendarTime FileTimeToCalendar(plat::FileTime time) {
+  const std::int64_t seconds = static_cast<std::int64_t>(time / kFileTimePerSecond);
+  const std::int64_t secondOfDay = seconds % kSecondsPerDay;
+  const CivilDate civil = CivilFromDays(seconds / kSecondsPerDay - kDaysFrom1601To1970);
+  CalendarTime t;
+  t.year = static_cast<int>(civil.year);
+  t.month = civil.month;
+  t.day = civil.day;
+  t.hour = static_cast<int>(secondOfDay / 3600);
+  t.minute = static_cast<int>(secondOfDay / 60 % 60);
+  t.second = static_cast<int>(secondOfDay % 60);
+  return t;
+}
+
 plat::FileTime UnixTimeToFileTime(std::uint32_t unixTime) {
   // Taken as signed: 0xFFFFFFFF is one second before 1970.
   const std::int64_t seconds = static_cast<std::int32_t>(unixTime);
-  return static_cast<std::uint64_t>(seconds + 11644473600LL) * kFileTimePerSecond;
+  return static_cast<std::uint64_t>(seconds + plat::kUnixEpochSeconds) * kFileTimePerSecond;
 }
 
 bool FileTimeToUnixTime(plat::FileTime fileTime, std::uint32_t* unixTime) {

@@ -5,8 +5,14 @@
 
 #include "platform/platform.h"
 
-inline constexpr std::uint64_t kFileTimeUnixEpoch = 116444736000000000ULL;
-inline constexpr std::uint64_t kFileTimePerSecond = 10000000ULL;
+using plat::kFileTimePerSecond;
+using plat::kFileTimeUnixEpoch;
+
+struct CalendarTime {
+  int year, month, day, hour, minute, second;
+};
+// Splits a file time into calendar fields as it stands (no zone applied).
+CalendarTime FileTimeToCalendar(plat::FileTime time);
 
 // MS-DOS date/time words -> local FILETIME; false when not a calendar time.
 bool DosTimeToFileTime(std::uint16_t date, std::uint16_t time, plat::FileTime* localTime);

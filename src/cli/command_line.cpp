@@ -1,6 +1,5 @@
 // The command line: option defaults, the walk over the arguments, option
 // modifiers, response files and the expansion of names for the add commands.
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -9,18 +8,9 @@
 #include "cli/messages.h"
 #include "platform/platform.h"
 
-FrontEnd frontEnd;
-
 namespace {
 
 constexpr std::size_t kMaxPath = kPathSize - 1;  // longest path, without its terminator
-
-// Parsing errors that were already reported end the run here: the archive
-// is not open yet, so there is nothing to commit or close.
-[[noreturn]] void ExitRun(int code) {
-  plat::FlushConsole();
-  std::exit(code);
-}
 
 bool EqualsNoCase(const char* a, const char* b) {
   for (; *a && *b; ++a, ++b) {
@@ -33,36 +23,31 @@ bool EqualsNoCase(const char* a, const char* b) {
 
 bool EndsWithBackslash(const char* s) { return *s && *plat::LastChar(s) == '\\'; }
 
-void CopyPath(char* destination, const char* source) {
-  std::size_t length = std::strlen(source);
-  std::memcpy(destination, source, length + 1);
-}
-
 // Command letter: sets the command code and the settings that go with it.
-int ApplyCommandLetter(char letter) {
-  CLha& archive = *frontEnd.archive;
+int ApplyCommandLetter(char letter, Options& options) {
+  ArchiveOptions& archive = options.archive;
   switch (letter) {
     case 'a':
-      archive.compareTimes = 0;
+      archive.compareTimes = false;
       return 2;
     case 'u':
       return 2;
     case 'f':
-      archive.freshenOnly = 1;
+      archive.freshenOnly = true;
       return 2;
     case 'd':
       return 3;
     case 'e':
       return 1;
     case 'x':
-      archive.useDirs = 1;
-      archive.noConfirm = 1;
+      archive.useDirs = true;
+      archive.noConfirm = true;
       return 1;
     case 't':
-      archive.testMode = 1;
+      archive.testMode = true;
       return 1;
     case 'v':
-      frontEnd.listWithDirs = 1;
+      options.listWithDirs = true;
       return 0;
     default:  // 'l' and every other single character list the archive
       return 0;
@@ -70,43 +55,43 @@ int ApplyCommandLetter(char letter) {
 }
 
 // Archive name: ".lzh" is appended unless the name ends in ".lzh" or ".exe".
-bool SetArchiveName(const char* arg) {
+bool SetArchiveName(const char* arg, Options& options) {
   std::size_t length = std::strlen(arg);
   if (length >= kPathSize) return false;
   const char* dot = std::strrchr(arg, '.');
   bool keep = dot && (EqualsNoCase(dot, ".lzh") || EqualsNoCase(dot, ".exe"));
   if (!keep && length >= kPathSize - 4) return false;
-  CopyPath(frontEnd.archiveName, arg);
-  if (!keep) std::strcat(frontEnd.archiveName, ".lzh");
+  options.archiveName = arg;
+  if (!keep) options.archiveName += ".lzh";
   return true;
 }
 
-bool SetBaseDirectory(const char* arg) {
+bool SetBaseDirectory(const char* arg, Options& options) {
   if (std::strlen(arg) >= kPathSize) return false;
-  CopyPath(frontEnd.baseDirectory, arg);
-  CopyPath(frontEnd.archive->baseDir, arg);
+  options.baseDirectory = arg;
+  options.archive.baseDir = arg;
   return true;
 }
 
 // -z: bare or "1" stores everything, "0" changes nothing, any other text T
 // adds the pattern "*T" (T starting with '.') or "*.T".
-bool ApplyStoreOnly(const char* text) {
+bool ApplyStoreOnly(const char* text, Options& options) {
   if (*text == '\0' || std::strcmp(text, "1") == 0) {
-    frontEnd.archive->storeOnly = 1;
+    options.archive.storeOnly = true;
     return true;
   }
   if (std::strcmp(text, "0") == 0) return true;
   std::string pattern = text[0] == '.' ? "*" : "*.";
   pattern += text;
   if (pattern.size() > kMaxPath) return false;
-  AddStoreOnlyPattern(pattern.c_str());
+  options.storeOnlyPatterns.push_back(pattern);
   return true;
 }
 
 // Sets *flag from an on/off value; any other value is refused.
-bool SetFlag(int value, int* flag) {
+bool SetFlag(int value, bool* flag) {
   if (value != 0 && value != 1) return false;
-  *flag = value;
+  *flag = value == 1;
   return true;
 }
 
@@ -118,31 +103,31 @@ bool SetLevel(int value, int* level) {
 }
 
 // One option argument ("-x", "-x0", "-zext", ...). False for a bad one.
-bool ApplyOption(const char* arg) {
+bool ApplyOption(const char* arg, Options& options) {
   if (std::strlen(arg) <= 1) return false;
   char letter = arg[1];
   int value = ParseModifier(arg);
   if (value == -1 && letter != 'z' && letter != 'o') return false;
-  CLha& archive = *frontEnd.archive;
+  ArchiveOptions& archive = options.archive;
   switch (letter) {
     case '-':
-      return SetFlag(value, &frontEnd.noResponseFiles);
+      return SetFlag(value, &options.noResponseFiles);
     case 'a':
       if (value < 0 || value > 2) return false;
-      archive.skipHidden = archive.skipSystem = archive.clearReadOnly = value == 0 ? 1 : 0;
+      archive.skipHidden = archive.skipSystem = archive.clearReadOnly = value == 0;
       return true;
     case 'b':
       return SetFlag(value, &archive.skipPathCheck);
     case 'c':
       if (value != 0 && value != 1) return false;
-      archive.compareTimes = 1 - value;
+      archive.compareTimes = value == 0;
       return true;
     case 'd':
       if (value != 0 && value != 1) return false;
-      frontEnd.storeDirEntries = frontEnd.recurse = archive.useDirs = value;
+      options.storeDirEntries = options.recurse = archive.useDirs = value == 1;
       return true;
     case 'g':
-      return SetFlag(value, &frontEnd.showTime);
+      return SetFlag(value, &options.showTime);
     case 'h':
       return SetLevel(value, &archive.headerLevel);
     case 'i':
@@ -150,7 +135,7 @@ bool ApplyOption(const char* arg) {
     case 'm':
       return SetFlag(value, &archive.noConfirm);
     case 'n':
-      return SetLevel(value, &frontEnd.quietLevel);
+      return SetLevel(value, &options.quietLevel);
     case 'o':
       switch (value) {
         case 0:
@@ -167,58 +152,47 @@ bool ApplyOption(const char* arg) {
           return false;
       }
     case 'p':
-      return SetFlag(value, &frontEnd.strictNames);
+      return SetFlag(value, &options.strictNames);
     case 'r':
-      if (value == 2)
-        frontEnd.recurse = 1;
-      else if (value == 0)
-        frontEnd.recurse = 0;
-      else
-        return false;
+      if (value != 0 && value != 2) return false;
+      options.recurse = value == 2;
       return true;
     case 'x':
       if (value != 0 && value != 1) return false;
-      frontEnd.listWithDirs = archive.useDirs = value;
+      options.listWithDirs = archive.useDirs = value == 1;
       return true;
     case 'y':
       return SetFlag(value, &archive.keepGoing);
     case 'z':
-      return ApplyStoreOnly(arg + 2);
+      return ApplyStoreOnly(arg + 2, options);
     default:
       return false;
   }
 }
 
-// Appends one response-file line; lines that do not fit a path are refused.
-void AddResponseLine(const char* fileName, int lineNumber, const std::string& raw) {
+// Appends one response-file line; a line that does not fit a path is
+// refused (false, reported).
+bool AddResponseLine(const char* fileName, int lineNumber, const std::string& raw,
+                     Options& options) {
   std::string line = plat::ExternalToInternal(raw);
   if (line.size() > kMaxPath) {
     PrintError(msg::kMsgResponseLineTooLong, lineNumber, ShownName(fileName).c_str());
-    ExitRun(2);
+    return false;
   }
-  AddName(line.c_str());
+  options.fileNames.push_back(line);
+  return true;
 }
 
 }  // namespace
 
-void SetDefaultOptions() {
-  frontEnd.listWithDirs = 0;
-  frontEnd.quietLevel = 0;
-  frontEnd.strictNames = 0;
-  frontEnd.showTime = 0;
-  frontEnd.storeDirEntries = 0;
-  frontEnd.recurse = 0;
-  frontEnd.noResponseFiles = 0;
-  frontEnd.baseDirectory[0] = '\0';
-  CLha& archive = *frontEnd.archive;
-  archive.compareTimes = 1;
-  archive.skipHidden = 1;
-  archive.skipSystem = 1;
-  archive.clearReadOnly = 1;
-  archive.noConfirm = 0;
-  archive.methodChoice = 1;
-  archive.freshenOnly = 0;
-  archive.baseDir[0] = '\0';
+void SetDefaultOptions(Options& options) {
+  options = Options{};
+  options.archive.compareTimes = true;
+  options.archive.skipHidden = true;
+  options.archive.skipSystem = true;
+  options.archive.clearReadOnly = true;
+  options.archive.methodChoice = 1;
+  options.archive.headerLevel = 2;
 }
 
 int ParseModifier(const char* arg) {
@@ -229,39 +203,39 @@ int ParseModifier(const char* arg) {
   return -1;
 }
 
-int ParseCommandLine(const std::vector<std::string>& args) {
+int ParseCommandLine(const std::vector<std::string>& args, Options& options) {
   int command = 0;
   bool commandSeen = false;
   bool archiveSeen = false;
   for (const std::string& argument : args) {
     const char* arg = argument.c_str();
     if (arg[0] == '-' || arg[0] == '/') {
-      if (!ApplyOption(arg)) return -1;
+      if (!ApplyOption(arg, options)) return -1;
     } else if (!commandSeen && std::strlen(arg) == 1) {
-      command = ApplyCommandLetter(arg[0]);
+      command = ApplyCommandLetter(arg[0], options);
       commandSeen = true;
     } else if (!archiveSeen) {
-      if (!SetArchiveName(arg)) return -1;
+      if (!SetArchiveName(arg, options)) return -1;
       archiveSeen = true;
     } else if (EndsWithBackslash(arg)) {
-      if (!SetBaseDirectory(arg)) return -1;
-    } else if (!frontEnd.noResponseFiles && arg[0] == '@') {
-      ReadResponseFile(arg + 1);
+      if (!SetBaseDirectory(arg, options)) return -1;
+    } else if (!options.noResponseFiles && arg[0] == '@') {
+      if (!ReadResponseFile(arg + 1, options)) return kParseStopped;
     } else if (command == 2) {
-      CollectFiles(arg);
+      if (CollectFiles(arg, options) < 0) return kParseStopped;
     } else {
-      AddName(arg);
+      options.fileNames.push_back(arg);
     }
   }
   return command;
 }
 
-void ReadResponseFile(const char* name) {
+bool ReadResponseFile(const char* name, Options& options) {
   plat::FileHandle file =
       plat::OpenFile(name, plat::Access::Read, plat::Share::None, plat::Disposition::OpenExisting);
   if (file == plat::kInvalidFile) {
     PrintError(msg::kMsgResponseFileOpen, ShownName(name).c_str());
-    ExitRun(2);
+    return false;
   }
   // A converted line is never shorter than a third of its external form, so
   // a pending line this long cannot fit any more: stop collecting it early.
@@ -269,10 +243,11 @@ void ReadResponseFile(const char* name) {
   std::string line;
   int lineNumber = 1;
   bool dropLineFeed = false;
+  bool ok = true;
   char buffer[4096];
   long count;
-  while ((count = plat::ReadFile(file, buffer, sizeof buffer)) > 0) {
-    for (long i = 0; i < count; ++i) {
+  while (ok && (count = plat::ReadFile(file, buffer, sizeof buffer)) > 0) {
+    for (long i = 0; ok && i < count; ++i) {
       char c = buffer[i];
       // The line feed of a CR LF pair is dropped; any other byte after a
       // carriage return starts the next name.
@@ -281,7 +256,7 @@ void ReadResponseFile(const char* name) {
         if (c == '\n') continue;
       }
       if (c == '\r') {
-        AddResponseLine(name, lineNumber, line);
+        ok = AddResponseLine(name, lineNumber, line, options);
         line.clear();
         ++lineNumber;
         dropLineFeed = true;
@@ -289,21 +264,21 @@ void ReadResponseFile(const char* name) {
       }
       line.push_back(c);
       if (line.size() > kMaxRawLine) {
-        plat::CloseFile(file);
         PrintError(msg::kMsgResponseLineTooLong, lineNumber, ShownName(name).c_str());
-        ExitRun(2);
+        ok = false;
       }
     }
   }
   plat::CloseFile(file);
-  if (!line.empty()) AddResponseLine(name, lineNumber, line);
+  if (ok && !line.empty()) ok = AddResponseLine(name, lineNumber, line, options);
+  return ok;
 }
 
-int CollectFiles(const char* pattern) {
-  std::string full = std::string(frontEnd.baseDirectory) + pattern;
+int CollectFiles(const char* pattern, Options& options) {
+  std::string full = options.baseDirectory + pattern;
   if (full.size() > kMaxPath) {
     PrintError(msg::kMsgPathTooLong, ShownName(full).c_str());
-    ExitRun(2);
+    return -1;
   }
   std::vector<plat::FindData> found;
   std::vector<std::string> unconvertible;
@@ -328,24 +303,20 @@ int CollectFiles(const char* pattern) {
     if (isDirectory && (entry.name == "." || entry.name == "..")) continue;
     std::string path = prefix + entry.name;
     // The add runner joins the base directory and the name; that must fit.
-    if (std::strlen(frontEnd.baseDirectory) + path.size() > kMaxPath) {
-      PrintError(msg::kMsgPathTooLong, ShownName(frontEnd.baseDirectory + path).c_str());
-      ExitRun(2);
+    if (options.baseDirectory.size() + path.size() > kMaxPath) {
+      PrintError(msg::kMsgPathTooLong, ShownName(options.baseDirectory + path).c_str());
+      return -1;
     }
     if (isDirectory) {
-      if (frontEnd.storeDirEntries) {
-        AddName(path.c_str());
+      if (options.storeDirEntries) {
+        options.fileNames.push_back(path);
         ++added;
       }
-      if (frontEnd.recurse) CollectFiles((path + "\\*").c_str());
+      if (options.recurse && CollectFiles((path + "\\*").c_str(), options) < 0) return -1;
     } else {
-      AddName(path.c_str());
+      options.fileNames.push_back(path);
       ++added;
     }
   }
   return added;
 }
-
-void AddName(const char* name) { frontEnd.fileNames.emplace_back(name); }
-
-void AddStoreOnlyPattern(const char* pattern) { frontEnd.storeOnlyPatterns.emplace_back(pattern); }

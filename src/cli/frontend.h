@@ -1,32 +1,14 @@
-// Front-end state of one run and the operations of the command-line front
-// end: parsing, name patterns, listing, questions and the command runners.
+// The operations of the command-line front end: parsing, name patterns,
+// console output, the listing, questions and the command runners.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "archive/entry.h"
-#include "archive/inquire_event.h"
-#include "compress/lha.h"
-
-struct FrontEnd {
-  char archiveName[kPathSize] = {};
-  char baseDirectory[kPathSize] = {};
-  int listWithDirs = 0;
-  int quietLevel = 0;
-  int strictNames = 0;
-  int showTime = 0;
-  int storeDirEntries = 0;
-  int recurse = 0;
-  int noResponseFiles = 0;
-  std::vector<std::string> fileNames;
-  std::vector<std::string> storeOnlyPatterns;
-  CLha* archive = nullptr;  // the archive object of the run, not owned
-};
-
-// The one instance of the process.
-extern FrontEnd frontEnd;
+#include "cli/options.h"
+#include "ops/inquire_event.h"
+#include "ops/lha.h"
 
 // ---- messages (cli/console.cpp) ----
 // A name or path as the console shows it: every byte below 0x20 and 0x7F
@@ -40,24 +22,27 @@ void PrintError(const char* format, ...);  // "エラー: " + message on standar
 void PrintHelp();
 
 // ---- command line (cli/command_line.cpp) ----
-void SetDefaultOptions();
-// args: the arguments after the program name, as CP932 strings.
-int ParseCommandLine(const std::vector<std::string>& args);
+// ParseCommandLine's result when it stopped on an error it has reported
+// (a response file or a path): the run ends with exit code 2.
+inline constexpr int kParseStopped = -2;
+void SetDefaultOptions(Options& options);
+// args: the arguments after the program name, as CP932 strings. Returns the
+// command code: 0 list, 1 extract or test, 2 add, update or freshen, 3
+// delete; -1 for a bad command line; kParseStopped.
+int ParseCommandLine(const std::vector<std::string>& args, Options& options);
 int ParseModifier(const char* arg);
-void ReadResponseFile(const char* name);
-int CollectFiles(const char* pattern);
-void AddName(const char* name);
-void AddStoreOnlyPattern(const char* pattern);
+// False when the file cannot be read or a line is too long (reported).
+bool ReadResponseFile(const char* name, Options& options);
+// The names added at this level, or -1 when a path was too long (reported).
+int CollectFiles(const char* pattern, Options& options);
 
 // ---- name patterns (cli/patterns.cpp) ----
 bool MatchWildcard(const char* name, const char* pattern);
-bool IsSelected(const char* path);
-bool IsStoreOnly(const char* path);
-// directory + name with a final backslash removed.
-std::string StoredPath(const ArchiveEntry& entry);
+bool IsSelected(const Options& options, const char* path);
+bool IsStoreOnly(const Options& options, const char* path);
 
 // ---- listing (cli/listing.cpp) ----
-int ListArchive(const char* archiveName, int listWithDirs, int quietLevel);
+int ListArchive(const CUnlha& archive, const Options& options);
 
 // ---- questions (cli/user_inquire.cpp) ----
 class CUserInquireEvent : public CInquireEvent {
@@ -68,9 +53,9 @@ class CUserInquireEvent : public CInquireEvent {
 int AskContinue();
 
 // ---- runners (cli/run_extract.cpp, cli/run_add.cpp) ----
-int RunExtract();
-int RunAdd();
-int RunDelete();
+int RunExtract(const Options& options, CLha& archive);
+int RunAdd(const Options& options, CLha& archive);
+int RunDelete(const Options& options, CLha& archive);
 
 // ---- driver (cli/driver.cpp) ----
 int TsuboMain(int argc, char** argv);

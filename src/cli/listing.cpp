@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "archive/member_path.h"
 #include "archive/timestamp.h"
 #include "cli/frontend.h"
 
@@ -96,32 +97,6 @@ void Flush(std::string& out) {
 
 }  // namespace
 
-CalendarTime FileTimeToCalendar(plat::FileTime time) {
-  constexpr std::int64_t kSecondsPerDay = 86400;
-  // 1601-01-01 to 1970-01-01.
-  constexpr std::int64_t kDaysTo1970 = 134774;
-  std::int64_t seconds = static_cast<std::int64_t>(time / kFileTimePerSecond);
-  std::int64_t days = seconds / kSecondsPerDay - kDaysTo1970;
-  std::int64_t secondOfDay = seconds % kSecondsPerDay;
-  // Civil date from days since 1970-01-01 in the proleptic Gregorian
-  // calendar, counted in 400-year eras that start on March 1.
-  days += 719468;
-  std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  std::int64_t dayOfEra = days - era * 146097;
-  std::int64_t yearOfEra =
-      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-  std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-  std::int64_t monthIndex = (5 * dayOfYear + 2) / 153;  // 0 = March
-  CalendarTime t;
-  t.day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
-  t.month = static_cast<int>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
-  t.year = static_cast<int>(yearOfEra + era * 400 + (t.month <= 2 ? 1 : 0));
-  t.hour = static_cast<int>(secondOfDay / 3600);
-  t.minute = static_cast<int>(secondOfDay / 60 % 60);
-  t.second = static_cast<int>(secondOfDay % 60);
-  return t;
-}
-
 void AppendListHeader(std::string& out) {
   out += kHeaderLine;
   out += kRuleLine;
@@ -164,21 +139,22 @@ void AppendListTotals(std::string& out, const ListTotals& totals, plat::FileTime
   out += '\n';
 }
 
-int ListArchive(const char* archiveName, int listWithDirs, int quietLevel) {
+int ListArchive(const CUnlha& archive, const Options& options) {
+  const int quietLevel = options.quietLevel;
   std::string out;
   if (quietLevel == 0) AppendListHeader(out);
   ListTotals totals;
-  const CUnlha* archive = frontEnd.archive;
-  for (std::int32_t i = 0; archive != nullptr && i < archive->entryCount(); ++i) {
-    const ArchiveEntry& entry = archive->entries[i];
-    if (!IsSelected(StoredPath(entry).c_str())) continue;
-    AppendListRow(out, entry, listWithDirs, quietLevel);
+  for (const ArchiveEntry& entry : archive.entries()) {
+    if (!IsSelected(options, StoredPath(entry).c_str())) continue;
+    AppendListRow(out, entry, options.listWithDirs, quietLevel);
     ++totals.count;
     totals.originalSize += entry.original_size;
     totals.packedSize += entry.packed_size;
     if (out.size() >= kFlushSize) Flush(out);
   }
-  if (quietLevel == 0) AppendListTotals(out, totals, ArchiveLocalTime(archiveName));
+  if (quietLevel == 0) {
+    AppendListTotals(out, totals, ArchiveLocalTime(options.archiveName.c_str()));
+  }
   Flush(out);
   return 0;
 }

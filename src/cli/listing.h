@@ -6,13 +6,8 @@
 #include <string>
 
 #include "archive/entry.h"
+#include "archive/timestamp.h"
 #include "platform/platform.h"
-
-struct CalendarTime {
-  int year, month, day, hour, minute, second;
-};
-// Splits a file time into calendar fields as it stands (no zone applied).
-CalendarTime FileTimeToCalendar(plat::FileTime time);
 
 struct ListTotals {
   int count = 0;

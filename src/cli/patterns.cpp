@@ -1,5 +1,5 @@
 // Name patterns: the wildcard matcher behind member selection (the name list)
-// and the store-only patterns of -z<ext>, and the stored path of a member.
+// and the store-only patterns of -z<ext>.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -201,29 +201,20 @@ class Matcher {
 
 bool MatchWildcard(const char* name, const char* pattern) { return Matcher(name, pattern).Run(); }
 
-bool IsSelected(const char* path) {
-  if (frontEnd.fileNames.empty()) return true;
-  const char* pathPart = frontEnd.strictNames ? path : LastComponent(path);
-  for (const std::string& listName : frontEnd.fileNames) {
-    const char* pattern = frontEnd.strictNames ? listName.c_str() : LastComponent(listName.c_str());
+bool IsSelected(const Options& options, const char* path) {
+  if (options.fileNames.empty()) return true;
+  const char* pathPart = options.strictNames ? path : LastComponent(path);
+  for (const std::string& listName : options.fileNames) {
+    const char* pattern = options.strictNames ? listName.c_str() : LastComponent(listName.c_str());
     if (MatchWildcard(pathPart, pattern)) return true;
   }
   return false;
 }
 
-bool IsStoreOnly(const char* path) {
+bool IsStoreOnly(const Options& options, const char* path) {
   const char* last = LastComponent(path);
-  for (const std::string& pattern : frontEnd.storeOnlyPatterns) {
+  for (const std::string& pattern : options.storeOnlyPatterns) {
     if (MatchWildcard(last, LastComponent(pattern.c_str()))) return true;
   }
   return false;
-}
-
-std::string StoredPath(const ArchiveEntry& entry) {
-  std::string path(entry.directory, strnlen(entry.directory, sizeof entry.directory));
-  path.append(entry.name, strnlen(entry.name, sizeof entry.name));
-  // Only a single-byte backslash ends the path; the second byte of a
-  // double-byte character may be 0x5C too.
-  if (!path.empty() && *plat::LastChar(path.c_str()) == '\\') path.pop_back();
-  return path;
 }

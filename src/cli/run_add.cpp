@@ -5,94 +5,61 @@
 #include <string>
 #include <vector>
 
+#include "archive/member_path.h"
 #include "cli/frontend.h"
 #include "cli/messages.h"
+#include "cli/status_messages.h"
 
-namespace {
-
-bool Verbose() { return frontEnd.quietLevel < 2; }
-
-// The line for a failure that ends the run.
-void ReportStop(std::int32_t code, const char* name) {
-  if (!Verbose()) return;
-  switch (code) {
-    case kStatusNotAMember:
-      Printf(msg::kMsgFileNotFound);
-      break;
-    case kStatusCannotOpen:
-      PrintError(msg::kMsgCannotOpenArchive);
-      break;
-    case kStatusSfxNotWritable:
-      PrintError(msg::kMsgCannotModifySfx);
-      break;
-    case kStatusFileTooLarge:
-      PrintError(msg::kMsgFileTooLarge, ShownName(name).c_str());
-      break;
-    default:
-      PrintError(msg::kMsgInternalError, code);
-      break;
-  }
-}
-
-}  // namespace
-
-int RunAdd() {
-  CLha& archive = *frontEnd.archive;
-  for (const std::string& name : frontEnd.fileNames) {
-    const std::string path =
-        name.starts_with('\\') ? name : std::string(frontEnd.baseDirectory) + name;
+int RunAdd(const Options& options, CLha& archive) {
+  const bool verbose = options.quietLevel < 2;
+  for (const std::string& name : options.fileNames) {
+    const std::string path = name.starts_with('\\') ? name : options.baseDirectory + name;
     const std::uint32_t attributes = plat::GetFileAttributes(path.c_str());
     if (attributes == plat::kInvalidAttributes) continue;  // gone: skipped silently
     const bool isDirectory = (attributes & plat::kAttrDirectory) != 0;
     // Without directory parts a directory would become a member with an
     // empty path; there is nothing to store for it.
-    if (isDirectory && !archive.useDirs) continue;
+    if (isDirectory && !options.archive.useDirs) continue;
 
-    const int savedStoreOnly = archive.storeOnly;
-    int added = 0;
-    if (isDirectory && frontEnd.storeDirEntries) {
-      added = archive.AddFile(name.c_str());
-      archive.storeOnly = savedStoreOnly;
-      if (!added && archive.status == kStatusNotNewer) continue;
+    StatusCode status = kStatusOk;
+    if (isDirectory && options.storeDirEntries) {
+      status = archive.AddFile(name.c_str(), options.archive.storeOnly);
+      if (status == kStatusNotNewer) continue;
     } else {
-      if (IsStoreOnly(path.c_str())) archive.storeOnly = 1;
-      added = archive.AddFile(name.c_str());
-      archive.storeOnly = savedStoreOnly;
-      if (!added && archive.status == kStatusAttributeSkip) {
-        if (Verbose()) Printf(msg::kMsgSkippedAddAttr, ShownName(name).c_str());
-        continue;
-      }
-      if (!added && archive.status == kStatusNotNewer) continue;
+      const bool storeOnly = options.archive.storeOnly || IsStoreOnly(options, path.c_str());
+      status = archive.AddFile(name.c_str(), storeOnly);
+      if (status != kStatusOk && ReportAddSkip(status, name, options.quietLevel)) continue;
     }
-    if (!added) {
-      ReportStop(archive.status, name.c_str());
+    if (status != kStatusOk) {
+      if (verbose) ReportStop(status, name);
       return 2;
     }
-    if (Verbose()) Printf("Added %s\n", ShownName(name).c_str());
+    if (verbose) Printf("Added %s\n", ShownName(name).c_str());
   }
   return 0;
 }
 
-int RunDelete() {
-  CLha& archive = *frontEnd.archive;
+int RunDelete(const Options& options, CLha& archive) {
+  const bool verbose = options.quietLevel < 2;
   // One scan collects the members; one call removes them all.
   std::vector<std::int32_t> selected;
   std::vector<std::string> paths;
   for (std::int32_t i = 0; i < archive.entryCount(); ++i) {
-    std::string path = StoredPath(archive.entries[static_cast<std::size_t>(i)]);
-    if (!IsSelected(path.c_str())) continue;
+    std::string path = StoredPath(archive.entries()[static_cast<std::size_t>(i)]);
+    if (!IsSelected(options, path.c_str())) continue;
     selected.push_back(i);
     paths.push_back(std::move(path));
   }
   if (selected.empty()) {
-    if (Verbose()) Printf(msg::kMsgFileNotFound);
+    if (verbose) Printf(msg::kMsgFileNotFound);
     return 0;
   }
-  if (!archive.DeleteMembers(selected)) {
-    ReportStop(archive.status, "");
+  const StatusCode status = archive.DeleteMembers(selected);
+  if (status != kStatusOk) {
+    if (verbose) ReportStop(status, "");
     return 2;
   }
-  if (Verbose()) {
+  if (verbose) {
     for (const std::string& path : paths) Printf("Deleted %s\n", ShownName(path).c_str());
   }
   return 0;

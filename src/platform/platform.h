@@ -1,7 +1,7 @@
 // The one interface between tsubo and the operating system: files, attributes,
 // file times, directory search, time zone, ticks, console and CP932 text.
 // Every path handed in or out is a CP932 byte string with '\' as separator;
-// the backend converts at the OS boundary (see locale.cpp of each backend).
+// the backend converts at the OS boundary (posix/locale.cpp, win32/text.cpp).
 #pragma once
 
 #include <cstddef>
@@ -64,6 +64,9 @@ bool SetFileAttributes(const char* path, std::uint32_t attributes);
 
 // ---- file times: FILETIME, 100 ns units since 1601-01-01 UTC --------------
 using FileTime = std::uint64_t;
+inline constexpr std::uint64_t kFileTimePerSecond = 10000000;
+inline constexpr std::int64_t kUnixEpochSeconds = 11644473600;  // 1601-01-01 to 1970-01-01
+inline constexpr std::uint64_t kFileTimeUnixEpoch = kUnixEpochSeconds * kFileTimePerSecond;
 bool GetFileTime(FileHandle file, FileTime* lastWrite);
 bool SetFileTime(FileHandle file, FileTime creation, FileTime lastWrite);
 FileTime CurrentFileTime();

@@ -1,5 +1,7 @@
-// CLha::WriteHeader: byte-exact headers, the writer's limits, and round
-// trips through CUnlha::ReadHeader at every level.
+// WriteHeader: byte-exact headers, the writer's limits, and round trips
+// through ReadHeaderFrom at every level.
+#include "archive/header_writer.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -8,9 +10,9 @@
 #include <string>
 
 #include "archive/header_names.h"
+#include "archive/header_reader.h"
 #include "archive/timestamp.h"
 #include "archive_builders.h"
-#include "compress/lha.h"
 #include "support/support.h"
 
 namespace {
@@ -44,8 +46,8 @@ class HeaderWriterTest : public ::testing::Test {
                                            plat::Disposition::OpenExisting);
     EXPECT_NE(file, plat::kInvalidFile);
     plat::SeekFile(file, 0, plat::SeekOrigin::End);
-    const std::uint32_t measured = lha_.WriteHeader(file, entry, true);
-    const std::uint32_t written = lha_.WriteHeader(file, entry, false);
+    const std::uint32_t measured = WriteHeader(file, entry, true);
+    const std::uint32_t written = WriteHeader(file, entry, false);
     plat::CloseFile(file);
     EXPECT_EQ(measured, written);
     if (length) *length = written;
@@ -60,13 +62,14 @@ class HeaderWriterTest : public ::testing::Test {
                                            plat::Disposition::OpenExisting);
     EXPECT_NE(file, plat::kInvalidFile);
     plat::SeekFile(file, static_cast<std::int64_t>(prefix_.size()), plat::SeekOrigin::Begin);
-    reader_.status = 0;
-    const bool ok = reader_.ReadHeader(file, entry);
-    if (ok) {
-      EXPECT_EQ(plat::SeekFile(file, 0, plat::SeekOrigin::Current), entry.data_offset);
+    ArchiveInput in(file, prefix_.size());
+    const HeaderRead read = ReadHeaderFrom(in, entry);
+    readStatus_ = read.status;
+    if (read.member) {
+      EXPECT_EQ(in.Position(), entry.data_offset);
     }
     plat::CloseFile(file);
-    return ok;
+    return read.member;
   }
 
   static ArchiveEntry MakeEntry(int level, const std::string& directory, const std::string& name,
@@ -89,8 +92,7 @@ class HeaderWriterTest : public ::testing::Test {
 
   test::TempDir dir_;
   std::string prefix_ = "PREFIX!";
-  CLha lha_;
-  CUnlha reader_;
+  StatusCode readStatus_ = kStatusOk;  // of the last Read
   std::string oldZone_;
   bool hadZone_ = false;
 };
@@ -131,7 +133,7 @@ TEST_F(HeaderWriterTest, RoundTripsAtEveryLevel) {
       ASSERT_GT(length, 0u);
       ArchiveEntry out;
       ASSERT_TRUE(Read(header, out));
-      EXPECT_EQ(reader_.status, 0);
+      EXPECT_EQ(readStatus_, kStatusOk);
       EXPECT_STREQ(out.method, in.method);
       EXPECT_EQ(out.os_id, level == 0 ? 0 : 'M');
       EXPECT_EQ(out.packed_size, in.packed_size);
@@ -238,7 +240,7 @@ TEST_F(HeaderWriterTest, Level2PadByteWhenLengthIsMultipleOf256) {
   EXPECT_EQ(h.substr(252, 2), Le16(Crc(zeroed)));
   ArchiveEntry out;
   ASSERT_TRUE(Read(h, out));
-  EXPECT_EQ(reader_.status, 0);
+  EXPECT_EQ(readStatus_, kStatusOk);
   EXPECT_EQ(out.data_offset, prefix_.size() + 257);
   // One byte shorter or longer: no pad.
   EXPECT_EQ(Write(MakeEntry(2, "", std::string(221, 'p'), 0x20)).size(), 255u);
@@ -294,8 +296,8 @@ TEST_F(HeaderWriterTest, RefusesWhatCannotBeReadBack) {
     test::WriteFile(path, "");
     plat::FileHandle file = plat::OpenFile(path.c_str(), plat::Access::Write, plat::Share::None,
                                            plat::Disposition::OpenExisting);
-    EXPECT_EQ(lha_.WriteHeader(file, e, true), 0u) << c.level << " " << c.name.size();
-    EXPECT_EQ(lha_.WriteHeader(file, e, false), 0u) << c.level << " " << c.name.size();
+    EXPECT_EQ(WriteHeader(file, e, true), 0u) << c.level << " " << c.name.size();
+    EXPECT_EQ(WriteHeader(file, e, false), 0u) << c.level << " " << c.name.size();
     plat::CloseFile(file);
     EXPECT_EQ(test::ReadFile(path), "");
   }
@@ -303,7 +305,7 @@ TEST_F(HeaderWriterTest, RefusesWhatCannotBeReadBack) {
   for (int level = 0; level <= 2; ++level) {
     ArchiveEntry e = MakeEntry(level, "", "", 0x20);
     std::memset(e.name, 'n', sizeof e.name);
-    EXPECT_EQ(lha_.WriteHeader(plat::kInvalidFile, e, true), 0u) << level;
+    EXPECT_EQ(WriteHeader(plat::kInvalidFile, e, true), 0u) << level;
   }
   // The largest accepted: 256 bytes in an extension, 259 bytes of path.
   EXPECT_EQ(Write(MakeEntry(2, std::string(255, 'd') + "\\", "abc", 0x20)).size(),
@@ -319,10 +321,10 @@ TEST_F(HeaderWriterTest, Level1PackedSizeThatWouldOverflowIsRefused) {
   test::WriteFile(path, "");
   plat::FileHandle file = plat::OpenFile(path.c_str(), plat::Access::Write, plat::Share::None,
                                          plat::Disposition::OpenExisting);
-  EXPECT_EQ(lha_.WriteHeader(file, e, true), 30u + 5);
-  EXPECT_EQ(lha_.WriteHeader(file, e, false), 0u);
+  EXPECT_EQ(WriteHeader(file, e, true), 30u + 5);
+  EXPECT_EQ(WriteHeader(file, e, false), 0u);
   e.packed_size = 0xFFFFFFFF - 5;
-  EXPECT_EQ(lha_.WriteHeader(file, e, false), 35u);
+  EXPECT_EQ(WriteHeader(file, e, false), 35u);
   plat::CloseFile(file);
 }
 
@@ -331,7 +333,7 @@ TEST_F(HeaderWriterTest, MeasureWritesNothing) {
   test::WriteFile(path, "");
   plat::FileHandle file = plat::OpenFile(path.c_str(), plat::Access::Write, plat::Share::None,
                                          plat::Disposition::OpenExisting);
-  EXPECT_EQ(lha_.WriteHeader(file, MakeEntry(2, "a\\", "b", 0x21), true), 26u + 4 + 5 + 5 + 5);
+  EXPECT_EQ(WriteHeader(file, MakeEntry(2, "a\\", "b", 0x21), true), 26u + 4 + 5 + 5 + 5);
   plat::CloseFile(file);
   EXPECT_EQ(test::ReadFile(path), "");
 }

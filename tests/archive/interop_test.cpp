@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "archive/header_writer.h"
 #include "lzh/crc16.h"
-#include "compress/lha.h"
 #include "support/support.h"
 
 namespace {
@@ -25,7 +25,6 @@ void WriteArchive(const std::string& path, const std::vector<Member>& members) {
   plat::FileHandle file = plat::OpenFile(path.c_str(), plat::Access::Write, plat::Share::None,
                                          plat::Disposition::CreateAlways);
   ASSERT_NE(file, plat::kInvalidFile);
-  CLha writer;
   for (const Member& m : members) {
     ArchiveEntry e;
     std::memset(&e, 0, sizeof e);
@@ -38,7 +37,7 @@ void WriteArchive(const std::string& path, const std::vector<Member>& members) {
     std::strcpy(e.name, m.name.c_str());
     e.crc = Crc16Update(0, m.data.data(), static_cast<long>(m.data.size()));
     e.header_level = m.level;
-    ASSERT_GT(writer.WriteHeader(file, e, false), 0u);
+    ASSERT_GT(WriteHeader(file, e, false), 0u);
     if (!m.data.empty()) {
       plat::WriteFile(file, m.data.data(), static_cast<std::uint32_t>(m.data.size()));
     }

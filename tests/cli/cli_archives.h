@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "lzh/crc16.h"
+#include "archive/header_writer.h"
 #include "archive/timestamp.h"
-#include "compress/lha.h"
+#include "lzh/crc16.h"
 #include "support/support.h"
 
 namespace cli_test {
@@ -67,9 +67,8 @@ inline void WriteArchive(const std::string& path, const std::vector<Member>& mem
   plat::FileHandle file = plat::OpenFile(path.c_str(), plat::Access::Write, plat::Share::None,
                                          plat::Disposition::CreateAlways);
   ASSERT_NE(file, plat::kInvalidFile) << path;
-  CLha writer;
   for (const Member& m : members) {
-    ASSERT_NE(writer.WriteHeader(file, EntryOf(m), false), 0u) << m.directory << m.name;
+    ASSERT_NE(WriteHeader(file, EntryOf(m), false), 0u) << m.directory << m.name;
     ASSERT_EQ(plat::WriteFile(file, m.data.data(), static_cast<std::uint32_t>(m.data.size())),
               static_cast<long>(m.data.size()));
   }

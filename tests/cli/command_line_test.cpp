@@ -46,21 +46,21 @@ std::ostream& operator<<(std::ostream& os, const State& s) {
   return os;
 }
 
-State Capture(int command) {
+State Capture(const Options& o, int command) {
   State s;
-  const CLha& a = *frontEnd.archive;
+  const ArchiveOptions& a = o.archive;
   s.command = command;
-  s.archiveName = frontEnd.archiveName;
-  s.baseDirectory = frontEnd.baseDirectory;
-  s.listWithDirs = frontEnd.listWithDirs;
-  s.quietLevel = frontEnd.quietLevel;
-  s.strictNames = frontEnd.strictNames;
-  s.showTime = frontEnd.showTime;
-  s.storeDirEntries = frontEnd.storeDirEntries;
-  s.recurse = frontEnd.recurse;
-  s.noResponseFiles = frontEnd.noResponseFiles;
-  s.fileNames = frontEnd.fileNames;
-  s.storeOnlyPatterns = frontEnd.storeOnlyPatterns;
+  s.archiveName = o.archiveName;
+  s.baseDirectory = o.baseDirectory;
+  s.listWithDirs = o.listWithDirs;
+  s.quietLevel = o.quietLevel;
+  s.strictNames = o.strictNames;
+  s.showTime = o.showTime;
+  s.storeDirEntries = o.storeDirEntries;
+  s.recurse = o.recurse;
+  s.noResponseFiles = o.noResponseFiles;
+  s.fileNames = o.fileNames;
+  s.storeOnlyPatterns = o.storeOnlyPatterns;
   s.skipPathCheck = a.skipPathCheck;
   s.skipHidden = a.skipHidden;
   s.skipSystem = a.skipSystem;
@@ -79,14 +79,6 @@ State Capture(int command) {
   return s;
 }
 
-// A fresh front end and archive object for every parse.
-void ResetFrontEnd() {
-  delete frontEnd.archive;
-  frontEnd = FrontEnd();
-  frontEnd.archive = new CLha;
-  SetDefaultOptions();
-}
-
 // Host path -> tsubo's internal form ('\' separators).
 std::string Internal(std::string path) {
   for (char& c : path)
@@ -94,17 +86,23 @@ std::string Internal(std::string path) {
   return path;
 }
 
+// Standard error while `action` runs.
+std::string ErrorsOf(const std::function<void()>& action) {
+  testing::internal::CaptureStderr();
+  action();
+  plat::FlushConsole();
+  return testing::internal::GetCapturedStderr();
+}
+
 class CommandLineTest : public ::testing::Test {
  protected:
-  void SetUp() override { ResetFrontEnd(); }
-  void TearDown() override {
-    delete frontEnd.archive;
-    frontEnd = FrontEnd();
-  }
+  void SetUp() override { SetDefaultOptions(options_); }
+  // A fresh options value for every parse.
   int Parse(const std::vector<std::string>& args) {
-    ResetFrontEnd();
-    return ParseCommandLine(args);
+    SetDefaultOptions(options_);
+    return ParseCommandLine(args, options_);
   }
+  Options options_;
 };
 
 using Edit = std::function<void(State&)>;
@@ -306,7 +304,7 @@ TEST_F(CommandLineTest, OptionsCommandsAndArchiveNames) {
     expected.command = code;
     expected.archiveName = "arc.lzh";
     c.edit(expected);
-    EXPECT_EQ(Capture(code), expected);
+    EXPECT_EQ(Capture(options_, code), expected);
   }
 }
 
@@ -323,8 +321,8 @@ TEST_F(CommandLineTest, SetDefaultOptionsRestoresEveryDefault) {
   ASSERT_EQ(Parse({"x", "-a", "-b", "-c", "-d", "-g", "-i", "-m", "-n2", "-p", "-y", "-o4", "-h0",
                    "--", "arc", "base\\"}),
             1);
-  SetDefaultOptions();
-  State s = Capture(1);
+  SetDefaultOptions(options_);
+  State s = Capture(options_, 1);
   EXPECT_EQ(s.listWithDirs, 0);
   EXPECT_EQ(s.quietLevel, 0);
   EXPECT_EQ(s.strictNames, 0);
@@ -350,9 +348,9 @@ class ResponseFileTest : public CommandLineTest {
   test::TempDir dir;
   std::vector<std::string> Read(const std::string& content) {
     test::WriteFile(dir / "list", content);
-    ResetFrontEnd();
-    ReadResponseFile(Internal(dir / "list").c_str());
-    return frontEnd.fileNames;
+    SetDefaultOptions(options_);
+    EXPECT_TRUE(ReadResponseFile(Internal(dir / "list").c_str(), options_));
+    return options_.fileNames;
   }
 };
 
@@ -385,30 +383,30 @@ TEST_F(ResponseFileTest, ReadAtItsPlaceInTheArguments) {
   test::WriteFile(dir / "list", "b\r\nc\r\n");
   const std::string at = "@" + Internal(dir / "list");
   ASSERT_EQ(Parse({"e", "arc", "a", at, "d"}), 1);
-  EXPECT_EQ(frontEnd.fileNames, (std::vector<std::string>{"a", "b", "c", "d"}));
+  EXPECT_EQ(options_.fileNames, (std::vector<std::string>{"a", "b", "c", "d"}));
   // The add commands take response-file lines as they stand.
   test::WriteFile(dir / "list", "*.none\r\n");
   ASSERT_EQ(Parse({"a", "arc", at}), 2);
-  EXPECT_EQ(frontEnd.fileNames, (std::vector<std::string>{"*.none"}));
+  EXPECT_EQ(options_.fileNames, (std::vector<std::string>{"*.none"}));
   // After -- an '@' argument is a name; --0 turns the files on again.
   ASSERT_EQ(Parse({"e", "arc", "--", at, "--0", at}), 1);
-  EXPECT_EQ(frontEnd.fileNames, (std::vector<std::string>{at, "*.none"}));
+  EXPECT_EQ(options_.fileNames, (std::vector<std::string>{at, "*.none"}));
 }
 
-using ResponseFileDeathTest = ResponseFileTest;
-
-TEST_F(ResponseFileDeathTest, OverlongLineIsRefused) {
+TEST_F(ResponseFileTest, OverlongLineOrMissingFileStopsTheRun) {
   test::WriteFile(dir / "list", "ok\r\n" + Repeat('r', 260) + "\r\nlater\r\n");
   const std::string path = Internal(dir / "list");
-  EXPECT_EXIT(ReadResponseFile(path.c_str()), ::testing::ExitedWithCode(2), "list");
+  EXPECT_NE(ErrorsOf([&] { EXPECT_FALSE(ReadResponseFile(path.c_str(), options_)); }).find("list"),
+            std::string::npos);
+  EXPECT_EQ(Parse({"e", "arc", "@" + path}), kParseStopped);
   // A huge line without any line end is refused without holding it all.
   test::WriteFile(dir / "list", Repeat('r', 1 << 20));
-  EXPECT_EXIT(ReadResponseFile(path.c_str()), ::testing::ExitedWithCode(2), "list");
-}
-
-TEST_F(ResponseFileDeathTest, MissingFileEndsTheRun) {
-  const std::string path = Internal(dir / "missing");
-  EXPECT_EXIT(ReadResponseFile(path.c_str()), ::testing::ExitedWithCode(2), "missing");
+  EXPECT_NE(ErrorsOf([&] { EXPECT_FALSE(ReadResponseFile(path.c_str(), options_)); }).find("list"),
+            std::string::npos);
+  const std::string missing = Internal(dir / "missing");
+  EXPECT_NE(
+      ErrorsOf([&] { EXPECT_FALSE(ReadResponseFile(missing.c_str(), options_)); }).find("missing"),
+      std::string::npos);
 }
 
 // ---- collecting files for the add commands ----------------------------------
@@ -435,7 +433,7 @@ class CollectFilesTest : public CommandLineTest {
     args.push_back(base);
     args.insert(args.end(), names.begin(), names.end());
     EXPECT_EQ(Parse(args), 2);
-    return frontEnd.fileNames;
+    return options_.fileNames;
   }
 };
 
@@ -474,17 +472,17 @@ TEST_F(CollectFilesTest, OptionsAffectOnlyLaterNames) {
   using V = std::vector<std::string>;
   // -r2 after the name does not expand it.
   ASSERT_EQ(Parse({"a", "arc", base, "*.c", "-r2"}), 2);
-  EXPECT_EQ(frontEnd.fileNames, (V{"a.c", "b.c"}));
+  EXPECT_EQ(options_.fileNames, (V{"a.c", "b.c"}));
   ASSERT_EQ(Parse({"a", "arc", base, "*.c", "-r2", "src"}), 2);
-  EXPECT_EQ(frontEnd.fileNames,
+  EXPECT_EQ(options_.fileNames,
             (V{"a.c", "b.c", "src\\deep\\n.c", "src\\deep\\o.txt", "src\\m.c"}));
   // Names of the other commands stay as typed.
   ASSERT_EQ(Parse({"e", "arc", base, "*.c"}), 1);
-  EXPECT_EQ(frontEnd.fileNames, (V{"*.c"}));
+  EXPECT_EQ(options_.fileNames, (V{"*.c"}));
   // The base directory counts from its place on: src\ then *.c finds src\m.c as m.c.
   ASSERT_EQ(Parse({"a", "arc", base, "a.c", base + "src\\", "*.c"}), 2);
-  EXPECT_EQ(frontEnd.fileNames, (V{"a.c", "m.c"}));
-  EXPECT_EQ(std::string(frontEnd.archive->baseDir), base + "src\\");
+  EXPECT_EQ(options_.fileNames, (V{"a.c", "m.c"}));
+  EXPECT_EQ(options_.archive.baseDir, base + "src\\");
 }
 
 TEST_F(CollectFilesTest, AnEmptyDirectoryIsNotAMissingPath) {
@@ -497,17 +495,15 @@ TEST_F(CollectFilesTest, AnEmptyDirectoryIsNotAMissingPath) {
 }
 
 TEST_F(CollectFilesTest, ReturnsTheCountOfItsOwnLevel) {
-  frontEnd.recurse = 1;
-  frontEnd.storeDirEntries = 1;
-  std::strcpy(frontEnd.baseDirectory, base.c_str());
-  EXPECT_EQ(CollectFiles("src"), 1);  // src itself; its contents come from the level below
-  EXPECT_EQ(frontEnd.fileNames.size(), 5u);
-  EXPECT_EQ(CollectFiles("nothing"), 0);
+  options_.recurse = true;
+  options_.storeDirEntries = true;
+  options_.baseDirectory = base;
+  EXPECT_EQ(CollectFiles("src", options_), 1);  // src itself; the rest comes from below
+  EXPECT_EQ(options_.fileNames.size(), 5u);
+  EXPECT_EQ(CollectFiles("nothing", options_), 0);
 }
 
-using CollectFilesDeathTest = CollectFilesTest;
-
-TEST_F(CollectFilesDeathTest, OverlongNamesAreRefused) {
+TEST_F(CollectFilesTest, OverlongNamesStopTheRun) {
   // base + "L\" + file name: one file fits 259 bytes exactly, one is a byte longer.
   const std::string sub(100, 'L');
   const std::size_t fits = 259 - base.size() - sub.size() - 1;
@@ -519,10 +515,16 @@ TEST_F(CollectFilesDeathTest, OverlongNamesAreRefused) {
             (std::vector<std::string>{sub + "\\" + std::string(fits, 'f')}));
 
   test::WriteFile(dir / sub + "/" + std::string(fits + 1, 'g'), "x");
-  EXPECT_EXIT(Collect({}, {sub + "\\*"}), ::testing::ExitedWithCode(2), "ggg");
+  EXPECT_NE(ErrorsOf([&] {
+              EXPECT_EQ(Parse({"a", "arc", base, sub + "\\*"}), kParseStopped);
+            }).find("ggg"),
+            std::string::npos);
   // The argument itself is too long together with the base directory.
-  EXPECT_EXIT(Collect({}, {std::string(260 - base.size(), 'p')}), ::testing::ExitedWithCode(2),
-              "ppp");
+  const std::string longName(260 - base.size(), 'p');
+  EXPECT_NE(ErrorsOf([&] {
+              EXPECT_EQ(Parse({"a", "arc", base, longName}), kParseStopped);
+            }).find("ppp"),
+            std::string::npos);
 }
 
 }  // namespace

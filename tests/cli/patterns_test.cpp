@@ -190,14 +190,12 @@ TEST(MatchWildcard, HostilePatternsFinish) {
   EXPECT_TRUE(MatchWildcard("abc", (stars + "c").c_str()));
 }
 
-// Sets the name list and -p for one test and restores them afterwards.
+// The name list and -p of one test.
 class Selection : public ::testing::Test {
  protected:
-  void TearDown() override {
-    frontEnd.fileNames.clear();
-    frontEnd.storeOnlyPatterns.clear();
-    frontEnd.strictNames = 0;
-  }
+  bool IsSelected(const char* path) const { return ::IsSelected(options_, path); }
+  bool IsStoreOnly(const char* path) const { return ::IsStoreOnly(options_, path); }
+  Options options_;
 };
 
 TEST_F(Selection, EmptyListSelectsEverything) {
@@ -207,36 +205,36 @@ TEST_F(Selection, EmptyListSelectsEverything) {
 }
 
 TEST_F(Selection, WithoutStrictNamesLastComponentsAreCompared) {
-  frontEnd.fileNames = {"src\\*.c"};
+  options_.fileNames = {"src\\*.c"};
   EXPECT_TRUE(IsSelected("src\\x.c"));
   EXPECT_TRUE(IsSelected("lib\\x.c"));
   EXPECT_TRUE(IsSelected("x.c"));
   EXPECT_FALSE(IsSelected("src\\x.h"));
-  frontEnd.fileNames = {"ABC.TXT"};
+  options_.fileNames = {"ABC.TXT"};
   EXPECT_TRUE(IsSelected("abc.txt"));
   EXPECT_TRUE(IsSelected("deep\\dir\\abc.txt"));
   // A directory part alone never matches a member name.
-  frontEnd.fileNames = {"dir\\"};
+  options_.fileNames = {"dir\\"};
   EXPECT_FALSE(IsSelected("dir\\a.txt"));
 }
 
 TEST_F(Selection, WithStrictNamesWholePathsAreCompared) {
-  frontEnd.strictNames = 1;
-  frontEnd.fileNames = {"src\\*.c"};
+  options_.strictNames = true;
+  options_.fileNames = {"src\\*.c"};
   EXPECT_TRUE(IsSelected("src\\x.c"));
   EXPECT_FALSE(IsSelected("lib\\x.c"));
   EXPECT_FALSE(IsSelected("x.c"));
   // The star matches across backslashes.
-  frontEnd.fileNames = {"*.c"};
+  options_.fileNames = {"*.c"};
   EXPECT_TRUE(IsSelected("src\\x.c"));
   EXPECT_TRUE(IsSelected("a\\b\\c\\x.c"));
-  frontEnd.fileNames = {"src\\sub"};
+  options_.fileNames = {"src\\sub"};
   EXPECT_TRUE(IsSelected("src\\sub"));
   EXPECT_FALSE(IsSelected("sub"));
 }
 
 TEST_F(Selection, AnyNameOfTheListSelects) {
-  frontEnd.fileNames = {"*.txt", "*.c", "readme"};
+  options_.fileNames = {"*.txt", "*.c", "readme"};
   EXPECT_TRUE(IsSelected("a.txt"));
   EXPECT_TRUE(IsSelected("b\\a.c"));
   EXPECT_TRUE(IsSelected("readme"));
@@ -246,42 +244,23 @@ TEST_F(Selection, AnyNameOfTheListSelects) {
 TEST_F(Selection, TrailByteBackslashIsNoSeparator) {
   // 0x95 0x5C is one double-byte character whose second byte is '\'.
   const std::string sjisName = "\x95\x5C.txt";
-  frontEnd.fileNames = {sjisName};
+  options_.fileNames = {sjisName};
   EXPECT_TRUE(IsSelected(sjisName.c_str()));
   EXPECT_TRUE(IsSelected(("dir\\" + sjisName).c_str()));
   EXPECT_FALSE(IsSelected(".txt"));
   // In a list name the same character does not cut off a "directory".
-  frontEnd.fileNames = {"\x95\x5C*"};
+  options_.fileNames = {"\x95\x5C*"};
   EXPECT_FALSE(IsSelected("other.txt"));
   EXPECT_TRUE(IsSelected(("a\\" + sjisName).c_str()));
 }
 
 TEST_F(Selection, StoreOnlyPatterns) {
   EXPECT_FALSE(IsStoreOnly("a.lzh"));
-  frontEnd.storeOnlyPatterns = {"*.lzh", "*.zip"};
+  options_.storeOnlyPatterns = {"*.lzh", "*.zip"};
   EXPECT_TRUE(IsStoreOnly("DIR\\X.LZH"));
   EXPECT_TRUE(IsStoreOnly("x.zip"));
   EXPECT_FALSE(IsStoreOnly("x.txt"));
   EXPECT_FALSE(IsStoreOnly("lzh\\x.txt"));
-}
-
-ArchiveEntry MakeEntry(const std::string& directory, const std::string& name) {
-  ArchiveEntry entry{};
-  std::memcpy(entry.directory, directory.c_str(), directory.size() + 1);
-  std::memcpy(entry.name, name.c_str(), name.size() + 1);
-  return entry;
-}
-
-TEST(StoredPath, DirectoryAndNameWithoutFinalBackslash) {
-  EXPECT_EQ(StoredPath(MakeEntry("", "a.txt")), "a.txt");
-  EXPECT_EQ(StoredPath(MakeEntry("dir\\", "a.txt")), "dir\\a.txt");
-  EXPECT_EQ(StoredPath(MakeEntry("dir\\sub\\", "")), "dir\\sub");
-  EXPECT_EQ(StoredPath(MakeEntry("", "")), "");
-  // A directory that ends in 0x95 0x5C keeps the character whole; only its
-  // separator goes.
-  EXPECT_EQ(StoredPath(MakeEntry("\x95\x5C\\", "")), "\x95\x5C");
-  // A name that ends in such a character is not cut.
-  EXPECT_EQ(StoredPath(MakeEntry("", "\x95\x5C")), "\x95\x5C");
 }
 
 }  // namespace

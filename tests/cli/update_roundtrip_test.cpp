@@ -230,9 +230,9 @@ INSTANTIATE_TEST_SUITE_P(Options, AddRoundTrip,
                                            Row{{"-d", "-h0", "-o4"}, true, false, 0},
                                            Row{{"-d", "-h1", "-z"}, true, false, 1},
                                            Row{{"-d", "-h2", "-o2", "-a"}, true, true, 2}),
-                         [](const ::testing::TestParamInfo<Row>& info) {
+                         [](const ::testing::TestParamInfo<Row>& row) {
                            std::string name;
-                           for (const std::string& option : info.param.options) {
+                           for (const std::string& option : row.param.options) {
                              for (char c : option) {
                                if (c != '-') name += c;
                              }

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "cli/update_util.h"
-#include "extract/archive_builder.h"
+#include "support/archive_builder.h"
 #include "support/support.h"
 
 namespace {

@@ -1,10 +1,7 @@
-// Helpers of the codec tests: the encoder run on byte strings in memory,
-// DecodeMember through anonymous scratch files, a level-2 archive wrapper for
-// outside readers, and generators of reproducible test inputs.
+// Helpers of the codec tests: the encoder and the decoder run on byte
+// strings in memory, a level-2 archive wrapper for outside readers, and
+// generators of reproducible test inputs.
 #pragma once
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -16,10 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "archive/entry.h"
-#include "extract/decoder.h"
 #include "lzh/codec_io.h"
 #include "lzh/crc16.h"
+#include "lzh/decoder.h"
 #include "lzh/encoder.h"
 
 namespace codec_test {
@@ -31,32 +27,6 @@ inline const char* MethodName(int method) {
 inline std::uint32_t DictionarySize(int method) {
   return method == 7 ? 65536u : method == 6 ? 32768u : 8192u;
 }
-
-// An unnamed scratch file holding bytes, positioned at its start.
-class ScratchFile {
- public:
-  explicit ScratchFile(const std::string& bytes = "") : file_(std::tmpfile()) {
-    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file_);
-    std::fflush(file_);
-    lseek(fd(), 0, SEEK_SET);
-  }
-  ~ScratchFile() { std::fclose(file_); }
-  ScratchFile(const ScratchFile&) = delete;
-  ScratchFile& operator=(const ScratchFile&) = delete;
-  int fd() const { return fileno(file_); }
-  std::string Contents() const {
-    std::string all;
-    lseek(fd(), 0, SEEK_SET);
-    char chunk[65536];
-    long got;
-    while ((got = read(fd(), chunk, sizeof chunk)) > 0)
-      all.append(chunk, static_cast<std::size_t>(got));
-    return all;
-  }
-
- private:
-  std::FILE* file_;
-};
 
 // One encoder for the tests of a program, reused from member to member as
 // when an archive gets many members.
@@ -92,14 +62,6 @@ inline Compressed Compress(const std::string& input, int method) {
   return Compress(input, method, input.size());
 }
 
-inline ArchiveEntry MemberFor(int method, std::uint32_t originalSize) {
-  ArchiveEntry entry{};
-  std::memcpy(entry.method, MethodName(method), 6);
-  entry.method_number = method;
-  entry.original_size = originalSize;
-  return entry;
-}
-
 struct Decoded {
   std::string data;
   std::uint16_t crc;
@@ -108,17 +70,12 @@ struct Decoded {
 
 // Decodes packed data of the given original size with method 5, 6 or 7.
 inline Decoded Decode(const std::string& packed, std::uint32_t originalSize, int method) {
-  ScratchFile in(packed);
-  ScratchFile out;
-  ArchiveEntry entry = MemberFor(method, originalSize);
-  entry.packed_size = static_cast<std::uint32_t>(packed.size());
-  entry.archive_handle = in.fd();
-  entry.file_handle = out.fd();
-  Decoded result;
-  result.success = 0;
-  result.crc = DecodeMember(entry, &result.success);
-  result.data = out.Contents();
-  return result;
+  static const std::unique_ptr<lzh::Decoder> decoder = std::make_unique<lzh::Decoder>();
+  lzh::MemorySource in(packed);
+  lzh::MemorySink out;
+  const lzh::DecodeResult result =
+      decoder->Decode(lzh::MethodForNumber(method), in, originalSize, &out);
+  return {std::move(out.bytes), result.crc, result.status == lzh::CodecStatus::kOk ? 1 : 0};
 }
 
 // CRC-16/ARC computed here, independent of tsubo's own.

@@ -14,10 +14,6 @@ namespace plat {
 
 namespace {
 
-// FILETIME counts 100 ns units from 1601-01-01; Unix time starts 1970.
-constexpr std::int64_t kUnixEpochSeconds = 11644473600;
-constexpr std::int64_t kUnitsPerSecond = 10000000;
-
 // The last component of an internal path, trailing separators ignored.
 bool NameIsHidden(const char* path) {
   std::string name(path);
@@ -43,7 +39,7 @@ std::uint32_t AttributesOf(const struct stat& st, bool hidden) {
 FileTime ToFileTime(const struct timespec& time) {
   std::int64_t seconds = static_cast<std::int64_t>(time.tv_sec) + kUnixEpochSeconds;
   if (seconds < 0) return 0;
-  return static_cast<FileTime>(seconds) * kUnitsPerSecond +
+  return static_cast<FileTime>(seconds) * kFileTimePerSecond +
          static_cast<FileTime>(time.tv_nsec / 100);
 }
 
@@ -117,9 +113,9 @@ bool SetFileTime(FileHandle file, FileTime /*creation*/, FileTime lastWrite) {
   struct timespec times[2];
   times[0].tv_sec = 0;
   times[0].tv_nsec = UTIME_OMIT;
-  std::int64_t units = static_cast<std::int64_t>(lastWrite / kUnitsPerSecond);
+  std::int64_t units = static_cast<std::int64_t>(lastWrite / kFileTimePerSecond);
   times[1].tv_sec = static_cast<time_t>(units - kUnixEpochSeconds);
-  times[1].tv_nsec = static_cast<long>(lastWrite % kUnitsPerSecond) * 100;
+  times[1].tv_nsec = static_cast<long>(lastWrite % kFileTimePerSecond) * 100;
   if (futimens(static_cast<int>(file), times) != 0) {
     posix::SetErrorFromErrno(errno, "");
     return false;

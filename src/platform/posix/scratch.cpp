@@ -116,8 +116,14 @@ FileHandle CreateScratchFile(const char* path, bool ownerOnly) {
     posix::SetErrorFromErrno(errno, external);
     return kInvalidFile;
   }
-  // Held without sharing, as OpenFile would hold it.
-  flock(fd, LOCK_EX | LOCK_NB);
+  // Held without sharing, as OpenFile would hold it. Another run may have
+  // opened the new file (as an empty archive) before the lock: it is then
+  // that run's, and this one fails as if the name were in use.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
+    posix::SetError(kErrorSharingViolation);
+    return kInvalidFile;
+  }
   posix::TrackScratch(external);
   return fd;
 }

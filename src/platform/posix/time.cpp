@@ -9,8 +9,7 @@ namespace plat {
 FileTime CurrentFileTime() {
   struct timespec now;
   clock_gettime(CLOCK_REALTIME, &now);
-  constexpr std::int64_t kUnixEpochSeconds = 11644473600;
-  return static_cast<FileTime>(now.tv_sec + kUnixEpochSeconds) * 10000000 +
+  return static_cast<FileTime>(now.tv_sec + kUnixEpochSeconds) * kFileTimePerSecond +
          static_cast<FileTime>(now.tv_nsec / 100);
 }
 

@@ -20,7 +20,7 @@ std::int64_t TimeZoneOffsetSeconds() {
   GetSystemTimeAsFileTime(&now);
   if (!FileTimeToLocalFileTime(&now, &local)) return 0;
   std::int64_t difference = static_cast<std::int64_t>(FromFiletime(local) - FromFiletime(now));
-  return difference / 10000000;
+  return difference / static_cast<std::int64_t>(kFileTimePerSecond);
 }
 
 std::uint32_t TickCount() { return GetTickCount(); }

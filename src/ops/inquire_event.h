@@ -2,14 +2,13 @@
 // The base class refuses everything: it leaves both answers at 0.
 #pragma once
 
-#include <cstdint>
-
 class CInquireEvent {
  public:
+  // The caller sets yes and all to 0. yes = 1 lets this member through; all
+  // = 1 (with yes) also turns the question off for the rest of the run.
   virtual void AskExtractPath(const char* name, int* yes, int* all) {
     (void)name, (void)yes, (void)all;
   }
-  virtual void Reserved(std::uint32_t a, std::uint32_t b) { (void)a, (void)b; }
   virtual void AskOverwrite(const char* name, int* yes, int* all) {
     (void)name, (void)yes, (void)all;
   }

@@ -1,7 +1,6 @@
-// The static-Huffman LZSS decoder of -lh5-, -lh6- and -lh7- member data: the
-// bit reader, the code tables and the window. One decoder state exists for
-// the whole process, in fixed static storage; nothing is allocated per member.
-#include "extract/decoder.h"
+// The decoder of static-Huffman LZSS member data: the bit reader, the code
+// tables and the window of one lzh::Decoder.
+#include "lzh/decoder.h"
 
 #include <algorithm>
 #include <bit>
@@ -9,88 +8,16 @@
 
 #include "lzh/crc16.h"
 
+namespace lzh {
+
 namespace {
 
-constexpr int kLiteralSymbols = 510;  // 256 literals, 254 match lengths
-constexpr int kLiteralBits = 12;      // lookup width of the literal/length code
-constexpr int kCodeLengthSymbols = 19;
-constexpr int kSmallBits = 8;  // lookup width of the code-length and position codes
 constexpr int kMaxCodeLength = 16;
-constexpr int kSmallLengthSlots = 128;
-constexpr int kNodeCount = 1024;  // at least 2 * 510 - 1 tree nodes
-constexpr std::uint32_t kInputSize = 32768;
-constexpr std::uint32_t kMaxWindow = 65536;
-// The window buffer holds the last W bytes of history followed by W bytes of
-// new output, so a match never wraps. After the new half a match may run on
-// by up to 255 bytes, and word-wise copies by up to 31 more.
-constexpr std::uint32_t kWindowSlack = 512;
 
 // Lookup-table entries: a symbol or tree-node number in the low 10 bits and,
 // for a symbol, its code length above them, so one load resolves a code.
 constexpr unsigned kEntryValueMask = 0x3FF;
 constexpr unsigned kEntryLengthShift = 10;
-
-// ---- decoder state ----
-
-struct BitReader {
-  // The next bits of the stream, most significant first. Bits below `count`
-  // are zero or already the stream's next bits.
-  std::uint64_t bits;
-  int count;
-  std::uint32_t pos;         // next byte of `input`
-  std::uint32_t limit;       // end of the bytes in `input` that the budget allows
-  std::uint32_t budgetLeft;  // packed bytes still in the file after `input`
-  // Zero bits put in after the member's packed bytes ran out. They lie below
-  // every real bit, so a stream has used one of them exactly when fewer
-  // than `padding` bits are left: it needs more than the member holds.
-  int padding;
-  plat::FileHandle file;
-};
-
-BitReader reader;
-std::uint8_t input[kInputSize];
-
-std::uint8_t literalLengths[kLiteralSymbols];
-std::uint16_t literalTable[1 << kLiteralBits];
-// Shared by the code-length code and then the position code of a block.
-std::uint8_t smallLengths[kSmallLengthSlots];
-std::uint16_t smallTable[1 << kSmallBits];
-// Tree nodes of codes longer than their lookup width, shared by all codes.
-std::uint16_t zeroBranch[kNodeCount];
-std::uint16_t oneBranch[kNodeCount];
-
-alignas(64) std::uint8_t window[2 * kMaxWindow + kWindowSlack];
-
-// ---- bit reader ----
-
-void FillInput(BitReader& r) {
-  std::uint32_t want = r.budgetLeft < kInputSize ? r.budgetLeft : kInputSize;
-  long got = plat::ReadFile(r.file, input, want);
-  r.pos = 0;
-  if (got <= 0) {
-    // The file ended early or failed: the rest of the member reads as zeros.
-    r.limit = 0;
-    r.budgetLeft = 0;
-    return;
-  }
-  r.limit = static_cast<std::uint32_t>(got);
-  r.budgetLeft -= r.limit;
-}
-
-// Byte by byte; after the packed bytes the stream goes on with zero bits.
-[[gnu::noinline]] void RefillSlow(BitReader& r) {
-  while (r.count < 56) {
-    if (r.pos < r.limit) {
-      r.bits |= static_cast<std::uint64_t>(input[r.pos++]) << (56 - r.count);
-      r.count += 8;
-    } else if (r.budgetLeft > 0) {
-      FillInput(r);
-    } else {
-      r.padding += 63 - r.count;
-      r.count = 63;  // bits below count are zero from here on
-    }
-  }
-}
 
 inline std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
   std::uint64_t v;
@@ -99,14 +26,86 @@ inline std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
   return v;
 }
 
-// Whether the stream has used bits beyond the member's packed bytes.
-inline bool Overrun(const BitReader& r) { return r.count < r.padding; }
+inline void Consume(std::uint64_t& bits, int& count, unsigned n) {
+  bits <<= n;
+  count -= static_cast<int>(n);
+}
+
+// Where decoded bytes go: the sink (or nowhere) and the CRC of what went.
+struct Output {
+  ByteSink* sink;
+  std::uint16_t crc;
+  std::uint64_t written;  // bytes passed on so far
+};
+
+// False when the sink did not take the bytes.
+bool PassOn(Output& out, const std::uint8_t* data, std::uint32_t n) {
+  if (out.sink != nullptr && !out.sink->Write(data, n)) return false;
+  out.crc = Crc16Update(out.crc, data, static_cast<long>(n));
+  out.written += n;
+  return true;
+}
+
+// Copies a match of `length` bytes from `distance` bytes back. Word-wise
+// copies may write up to 31 bytes past the end; those bytes lie ahead of the
+// write position and are overwritten before they are ever read.
+inline void CopyMatch(std::uint8_t* dst, std::uint32_t distance, std::uint32_t length) {
+  const std::uint8_t* src = dst - distance;
+  if (distance >= 16) {
+    // Most matches are short: two copies without a loop cover 32 bytes.
+    std::memcpy(dst, src, 16);
+    std::memcpy(dst + 16, src + 16, 16);
+    for (std::uint32_t i = 32; i < length; i += 16) std::memcpy(dst + i, src + i, 16);
+  } else if (distance >= 8) {
+    std::uint32_t i = 0;
+    do {
+      std::memcpy(dst + i, src + i, 8);
+      i += 8;
+    } while (i < length);
+  } else if (distance == 1) {
+    std::memset(dst, src[0], length);
+  } else {
+    for (std::uint32_t i = 0; i < length; ++i) dst[i] = src[i];
+  }
+}
+
+}  // namespace
+
+// ---- bit reader ----
+
+void Decoder::FillInput(BitReader& r) {
+  const long got = r.source->Read(input_, kInputSize);
+  r.pos = 0;
+  if (got <= 0) {
+    // The member's bytes are used up (or unreadable): zero bits follow.
+    r.limit = 0;
+    r.ended = true;
+    if (got < 0) r.failure = CodecStatus::kReadError;
+    return;
+  }
+  r.limit = static_cast<std::uint32_t>(got);
+}
+
+// Byte by byte; after the packed bytes the stream goes on with zero bits.
+void Decoder::RefillSlow(BitReader& r) {
+  while (r.count < 56) {
+    if (r.pos < r.limit) {
+      r.bits |= static_cast<std::uint64_t>(input_[r.pos++]) << (56 - r.count);
+      r.count += 8;
+    } else if (!r.ended) {
+      FillInput(r);
+    } else {
+      r.padding += 63 - r.count;
+      r.count = 63;  // bits below count are zero from here on
+    }
+  }
+}
 
 // Makes at least 56 bits available.
-inline void Refill(BitReader& r) {
+inline void Decoder::Refill(BitReader& r) {
   if (r.count >= 56) return;
   if (r.limit - r.pos >= 8) {
-    std::uint64_t word = LoadBigEndian64(input + r.pos);
+    std::uint64_t word = LoadBigEndian64(input_ + r.pos);
     r.bits |= word >> r.count;
     int taken = (63 - r.count) >> 3;
     r.pos += taken;
@@ -116,16 +115,11 @@ inline void Refill(BitReader& r) {
   }
 }
 
-inline void Consume(BitReader& r, int n) {
-  r.bits <<= n;
-  r.count -= n;
-}
-
 // n from 0 to 16.
-inline unsigned GetBits(BitReader& r, int n) {
+inline unsigned Decoder::GetBits(BitReader& r, int n) {
   Refill(r);
   unsigned value = static_cast<unsigned>((r.bits >> 1) >> (63 - n));
-  Consume(r, n);
+  Consume(r.bits, r.count, static_cast<unsigned>(n));
   return value;
 }
 
@@ -136,7 +130,7 @@ inline unsigned GetBits(BitReader& r, int n) {
 // without any non-zero length is accepted; the latter enters nothing and
 // leaves the table's symbols as they are, now with no bits to consume, since
 // every one of its symbols has length 0.
-bool BuildDecodeTable(int n, const std::uint8_t* lengths, int w, std::uint16_t* table) {
+bool Decoder::BuildDecodeTable(int n, const std::uint8_t* lengths, int w, std::uint16_t* table) {
   std::uint32_t count[kMaxCodeLength + 1] = {};
   for (int s = 0; s < n; ++s) count[lengths[s]]++;
   std::uint32_t start[kMaxCodeLength + 2];
@@ -179,11 +173,11 @@ bool BuildDecodeTable(int n, const std::uint8_t* lengths, int w, std::uint16_t* 
       for (int i = len - w; i > 0; --i) {
         if (*p == 0) {
           if (freeNode >= kNodeCount) return false;
-          zeroBranch[freeNode] = 0;
-          oneBranch[freeNode] = 0;
+          zeroBranch_[freeNode] = 0;
+          oneBranch_[freeNode] = 0;
           *p = static_cast<std::uint16_t>(freeNode++);
         }
-        p = (k & branchBit) ? &oneBranch[*p] : &zeroBranch[*p];
+        p = (k & branchBit) ? &oneBranch_[*p] : &zeroBranch_[*p];
         k <<= 1;
       }
       *p = static_cast<std::uint16_t>(s);
@@ -196,38 +190,37 @@ bool BuildDecodeTable(int n, const std::uint8_t* lengths, int w, std::uint16_t* 
 // Follows the tree from node j with the bits after the first w, then
 // consumes the symbol's length. Returns -1 when the walk would go deeper
 // than any code can, which only stale tables of a broken stream allow.
-[[gnu::noinline]] int WalkTree(BitReader& r, unsigned j, unsigned n, int w,
-                               const std::uint8_t* lengths) {
+int Decoder::WalkTree(BitReader& r, unsigned j, unsigned n, int w, const std::uint8_t* lengths) {
   std::uint64_t bit = std::uint64_t{1} << (63 - w);
   for (int depth = 0; j >= n; ++depth) {
     if (depth == kMaxCodeLength - w || j >= kNodeCount) return -1;
-    j = (r.bits & bit) ? oneBranch[j] : zeroBranch[j];
+    j = (r.bits & bit) ? oneBranch_[j] : zeroBranch_[j];
     bit >>= 1;
   }
-  Consume(r, lengths[j]);
+  Consume(r.bits, r.count, lengths[j]);
   return static_cast<int>(j);
 }
 
 // One symbol of the code-length or position code (n symbols); -1 on error.
-int DecodeSmall(BitReader& r, unsigned n) {
+int Decoder::DecodeSmall(BitReader& r, unsigned n) {
   Refill(r);
-  unsigned entry = smallTable[r.bits >> (64 - kSmallBits)];
+  unsigned entry = smallTable_[r.bits >> (64 - kSmallBits)];
   unsigned j = entry & kEntryValueMask;
   if (j < n) {
-    Consume(r, static_cast<int>(entry >> kEntryLengthShift));
+    Consume(r.bits, r.count, entry >> kEntryLengthShift);
     return static_cast<int>(j);
   }
-  return WalkTree(r, j, n, kSmallBits, smallLengths);
+  return WalkTree(r, j, n, kSmallBits, smallLengths_);
 }
 
 // The code-length code (zeroRunAt 3) or the position code (zeroRunAt -1).
-bool ReadSmallTable(BitReader& r, int countBits, int m, int zeroRunAt) {
+bool Decoder::ReadSmallTable(BitReader& r, int countBits, int m, int zeroRunAt) {
   int k = static_cast<int>(GetBits(r, countBits));
   if (k == 0) {
     unsigned s = GetBits(r, countBits);
     if (s >= static_cast<unsigned>(m)) return false;
-    std::memset(smallLengths, 0, static_cast<std::size_t>(m));
-    for (auto& entry : smallTable) entry = static_cast<std::uint16_t>(s);
+    std::memset(smallLengths_, 0, static_cast<std::size_t>(m));
+    for (auto& entry : smallTable_) entry = static_cast<std::uint16_t>(s);
     return true;
   }
   int i = 0;
@@ -238,29 +231,29 @@ bool ReadSmallTable(BitReader& r, int countBits, int m, int zeroRunAt) {
       // Seven or more: each further 1 bit adds one, the first 0 bit ends it.
       int ones = std::countl_one(r.bits << 3);
       v += ones < 13 ? ones : 13;
-      Consume(r, v - 3);
+      Consume(r.bits, r.count, static_cast<unsigned>(v - 3));
     } else {
-      Consume(r, 3);
+      Consume(r.bits, r.count, 3u);
     }
     // Lengths past the symbol count take no part in the code.
     if (i < m && v > kMaxCodeLength) return false;
-    smallLengths[i++] = static_cast<std::uint8_t>(v);
+    smallLengths_[i++] = static_cast<std::uint8_t>(v);
     if (i == zeroRunAt) {
       int run = static_cast<int>(GetBits(r, 2));
-      for (; run > 0; --run) smallLengths[i++] = 0;
+      for (; run > 0; --run) smallLengths_[i++] = 0;
     }
   }
-  for (; i < m; ++i) smallLengths[i] = 0;
-  return BuildDecodeTable(m, smallLengths, kSmallBits, smallTable);
+  for (; i < m; ++i) smallLengths_[i] = 0;
+  return BuildDecodeTable(m, smallLengths_, kSmallBits, smallTable_);
 }
 
-bool ReadLiteralLengths(BitReader& r) {
+bool Decoder::ReadLiteralLengths(BitReader& r) {
   int k = static_cast<int>(GetBits(r, 9));
   if (k == 0) {
     unsigned s = GetBits(r, 9);
     if (s >= static_cast<unsigned>(kLiteralSymbols)) return false;
-    std::memset(literalLengths, 0, sizeof literalLengths);
-    for (auto& entry : literalTable) entry = static_cast<std::uint16_t>(s);
+    std::memset(literalLengths_, 0, sizeof literalLengths_);
+    for (auto& entry : literalTable_) entry = static_cast<std::uint16_t>(s);
     return true;
   }
   if (k > kLiteralSymbols) return false;
@@ -273,98 +266,47 @@ bool ReadLiteralLengths(BitReader& r) {
                 : t == 1 ? static_cast<int>(GetBits(r, 4)) + 3
                          : static_cast<int>(GetBits(r, 9)) + 20;
       if (run > kLiteralSymbols - i) return false;
-      std::memset(literalLengths + i, 0, static_cast<std::size_t>(run));
+      std::memset(literalLengths_ + i, 0, static_cast<std::size_t>(run));
       i += run;
     } else {
-      literalLengths[i++] = static_cast<std::uint8_t>(t - 2);
+      literalLengths_[i++] = static_cast<std::uint8_t>(t - 2);
     }
   }
-  for (; i < kLiteralSymbols; ++i) literalLengths[i] = 0;
-  return BuildDecodeTable(kLiteralSymbols, literalLengths, kLiteralBits, literalTable);
+  for (; i < kLiteralSymbols; ++i) literalLengths_[i] = 0;
+  return BuildDecodeTable(kLiteralSymbols, literalLengths_, kLiteralBits, literalTable_);
 }
 
-bool ReadBlockHeader(BitReader& r, int positionBits, int positionSymbols,
-                     std::uint32_t* blockSize) {
+bool Decoder::ReadBlockHeader(BitReader& r, int positionBits, int positionSymbols,
+                              std::uint32_t* blockSize) {
   *blockSize = GetBits(r, 16);
   return ReadSmallTable(r, 5, kCodeLengthSymbols, 3) && ReadLiteralLengths(r) &&
          ReadSmallTable(r, positionBits, positionSymbols, -1);
 }
 
-// ---- output ----
+// ---- decoding a member ----
 
-struct Output {
-  plat::FileHandle file;
-  std::uint16_t crc;
-  std::uint64_t written;  // bytes passed on so far
-  bool failed;            // a write came up short
-};
-
-void PassOn(Output& out, const std::uint8_t* data, std::uint32_t n) {
-  if (out.file != plat::kInvalidFile && !out.failed) {
-    long done = plat::WriteFile(out.file, data, n);
-    if (done != static_cast<long>(n)) out.failed = true;
-  }
-  out.crc = Crc16Update(out.crc, data, static_cast<long>(n));
-  out.written += n;
-}
-
-// Copies a match of `length` bytes from `distance` bytes back. Word-wise
-// copies may write up to 31 bytes past the end; those bytes lie ahead of the
-// write position and are overwritten before they are ever read.
-inline void CopyMatch(std::uint8_t* dst, std::uint32_t distance, std::uint32_t length) {
-  const std::uint8_t* src = dst - distance;
-  if (distance >= 16) {
-    // Most matches are short: two copies without a loop cover 32 bytes.
-    std::memcpy(dst, src, 16);
-    std::memcpy(dst + 16, src + 16, 16);
-    for (std::uint32_t i = 32; i < length; i += 16) std::memcpy(dst + i, src + i, 16);
-  } else if (distance >= 8) {
-    std::uint32_t i = 0;
-    do {
-      std::memcpy(dst + i, src + i, 8);
-      i += 8;
-    } while (i < length);
-  } else if (distance == 1) {
-    std::memset(dst, src[0], length);
-  } else {
-    for (std::uint32_t i = 0; i < length; ++i) dst[i] = src[i];
-  }
-}
-
-}  // namespace
-
-int GetMethodNumber(const char* method) {
-  if (std::strcmp(method, "-lh0-") == 0) return 0;
-  if (std::strcmp(method, "-lh5-") == 0) return 5;
-  if (std::strcmp(method, "-lh6-") == 0) return 6;
-  if (std::strcmp(method, "-lh7-") == 0) return 7;
-  return -1;
-}
-
-std::uint16_t DecodeMember(ArchiveEntry& entry, int* success, int* writeFailed) {
-  *success = 0;
-  if (writeFailed) *writeFailed = 0;
-  const int method = entry.method_number;
-  const int windowBits = method == 6 ? 15 : method == 7 ? 16 : 13;
-  const int positionSymbols = method == 6 ? 16 : method == 7 ? 17 : 14;
-  const int positionBits = method == 6 || method == 7 ? 5 : 4;
-  const std::uint32_t windowSize = 1u << windowBits;
-  const std::uint64_t originalSize = entry.original_size;
+DecodeResult Decoder::Decode(const MethodInfo& method, ByteSource& in, std::uint64_t originalSize,
+                             ByteSink* sink) {
+  const int positionSymbols = method.positionSymbols;
+  const int positionBits = method.positionCountBits;
+  const std::uint32_t windowSize = 1u << method.dictionaryBits;
   const unsigned np = static_cast<unsigned>(positionSymbols);
 
-  reader.budgetLeft = entry.packed_size;
-  reader.padding = 0;
-  reader.file = entry.archive_handle;
+  reader_ = BitReader{};
+  reader_.source = &in;
+  reader_.failure = CodecStatus::kDataError;
+  BitReader& reader = reader_;
 
-  Output out{entry.file_handle, 0, 0, false};
+  Output out{sink, 0, 0};
   // [0, W) holds history, new bytes go from W on; W bytes are passed on
   // whenever 2W is reached, and the rest moves down by W.
   std::uint32_t pos = windowSize;
   std::uint64_t produced = 0;
   std::uint32_t blockLeft = 0;
   // The hot loop keeps the bit reader in locals that never leave this
-  // function, so byte stores to the window cannot force them to memory; the
-  // rare slow paths work on `reader` between Save and Load.
+  // function, so byte stores to the window cannot force them to memory (a
+  // byte store may alias any member); the rare slow paths work on `reader`
+  // between save() and load().
   std::uint64_t bits = 0;
   int count = 0;
   std::uint32_t inPos = 0;
@@ -381,19 +323,12 @@ std::uint16_t DecodeMember(ArchiveEntry& entry, int* success, int* writeFailed) 
     inPos = reader.pos;
     inLimit = reader.limit;
   };
-  auto consume = [&](unsigned n) {
-    bits <<= n;
-    count -= static_cast<int>(n);
-  };
+  auto consume = [&](unsigned n) { Consume(bits, count, n); };
+  std::uint8_t* const window = window_;
 
   while (produced < originalSize) {
     if (pos >= 2 * windowSize) {
-      PassOn(out, window + windowSize, windowSize);
-      if (out.failed && writeFailed) {
-        *writeFailed = 1;
-        *success = 1;
-        return out.crc;
-      }
+      if (!PassOn(out, window + windowSize, windowSize)) return {CodecStatus::kWriteError, 0};
       std::memmove(window, window + windowSize, pos - windowSize);
       pos -= windowSize;
     }
@@ -401,7 +336,7 @@ std::uint16_t DecodeMember(ArchiveEntry& entry, int* success, int* writeFailed) 
       save();
       bool ok = ReadBlockHeader(reader, positionBits, positionSymbols, &blockLeft);
       load();
-      if (!ok || Overrun(reader)) return 0;
+      if (!ok || reader.count < reader.padding) return {reader.failure, 0};
     }
     // A run of symbols that needs none of the checks above: each symbol
     // gives at most 256 bytes and takes at most 47 bits (6 bytes) of input,
@@ -422,7 +357,7 @@ std::uint16_t DecodeMember(ArchiveEntry& entry, int* success, int* writeFailed) 
     for (std::uint32_t k = run; k > 0; --k) {
       if (!careful) {
         // Whole bytes up to 56..63 bits; at least 8 bytes are buffered.
-        bits |= LoadBigEndian64(input + inPos) >> count;
+        bits |= LoadBigEndian64(input_ + inPos) >> count;
         inPos += static_cast<std::uint32_t>(63 - count) >> 3;
         count |= 56;
       } else if (count < 56) {
@@ -430,15 +365,15 @@ std::uint16_t DecodeMember(ArchiveEntry& entry, int* success, int* writeFailed) 
         RefillSlow(reader);
         load();
       }
-      unsigned entryBits = literalTable[bits >> (64 - kLiteralBits)];
+      unsigned entryBits = literalTable_[bits >> (64 - kLiteralBits)];
       unsigned c = entryBits & kEntryValueMask;
       if (c < static_cast<unsigned>(kLiteralSymbols)) {
         consume(entryBits >> kEntryLengthShift);
       } else {
         save();
-        int s = WalkTree(reader, c, kLiteralSymbols, kLiteralBits, literalLengths);
+        int s = WalkTree(reader, c, kLiteralSymbols, kLiteralBits, literalLengths_);
         load();
-        if (s < 0) return 0;
+        if (s < 0) return {reader.failure, 0};
         c = static_cast<unsigned>(s);
       }
       if (c < 256) {
@@ -448,15 +383,15 @@ std::uint16_t DecodeMember(ArchiveEntry& entry, int* success, int* writeFailed) 
       const std::uint32_t length = c - 253;
       // 56 bits were there: 16 for the symbol leave enough for a position
       // code (16) and its extra bits (15).
-      entryBits = smallTable[bits >> (64 - kSmallBits)];
+      entryBits = smallTable_[bits >> (64 - kSmallBits)];
       unsigned j = entryBits & kEntryValueMask;
       if (j < np) {
         consume(entryBits >> kEntryLengthShift);
       } else {
         save();
-        int s = WalkTree(reader, j, np, kSmallBits, smallLengths);
+        int s = WalkTree(reader, j, np, kSmallBits, smallLengths_);
         load();
-        if (s < 0) return 0;
+        if (s < 0) return {reader.failure, 0};
         j = static_cast<unsigned>(s);
       }
       std::uint32_t distance = 1;
@@ -471,7 +406,7 @@ std::uint16_t DecodeMember(ArchiveEntry& entry, int* success, int* writeFailed) 
     produced += pos - runStart;
     // A stream that runs past its packed bytes is cut off within a symbol:
     // no run goes on reading zeros (a run that may reach them is one symbol).
-    if (count < reader.padding) return 0;
+    if (count < reader.padding) return {reader.failure, 0};
   }
 
   // The last symbol may reach past the original size; only original_size
@@ -480,11 +415,11 @@ std::uint16_t DecodeMember(ArchiveEntry& entry, int* success, int* writeFailed) 
   const std::uint8_t* p = window + windowSize;
   while (rest > 0) {
     std::uint32_t n = rest < windowSize ? static_cast<std::uint32_t>(rest) : windowSize;
-    PassOn(out, p, n);
+    if (!PassOn(out, p, n)) return {CodecStatus::kWriteError, 0};
     p += n;
     rest -= n;
   }
-  if (out.failed && writeFailed) *writeFailed = 1;
-  *success = 1;
-  return out.crc;
+  return {CodecStatus::kOk, out.crc};
 }
+
+}  // namespace lzh

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "extract/archive_builder.h"
+#include "support/archive_builder.h"
 #include "support/support.h"
 
 namespace {
@@ -324,10 +324,10 @@ TEST_F(ExtractCli, UnsupportedMethodIsSkippedAndCountedAsNg) {
 }
 
 TEST_F(ExtractCli, InternalErrorStopsTheRun) {
-  Member dir = lzhtest::DirectoryMember("d\\");
-  dir.data = "xx";
-  dir.originalSize = 2;
-  Write({dir, lzhtest::Stored("after.txt", "a")});
+  Member member = lzhtest::DirectoryMember("d\\");
+  member.data = "xx";
+  member.originalSize = 2;
+  Write({member, lzhtest::Stored("after.txt", "a")});
   test::RunResult r = Run({"x", "a.lzh", "out/"});
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_TRUE(Contains(r.err, Sjis("エラー: 内部エラー [8]\n")));

@@ -1,8 +1,12 @@
 // FileSource and FileSink: plain reads and writes through the platform layer.
-#include "compress/file_streams.h"
+#include "ops/file_streams.h"
 
 long FileSource::Read(std::uint8_t* buffer, std::uint32_t count) {
-  return plat::ReadFile(file_, buffer, count);
+  if (count > left_) count = static_cast<std::uint32_t>(left_);
+  if (count == 0) return 0;
+  const long got = plat::ReadFile(file_, buffer, count);
+  if (got > 0) left_ -= static_cast<std::uint64_t>(got);
+  return got;
 }
 
 bool FileSink::Write(const std::uint8_t* data, std::uint32_t count) {

@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "extract/archive_builder.h"
 #include "lzh/crc16.h"
+#include "support/archive_builder.h"
 #include "support/support.h"
 
 #if defined(__has_feature)

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "archive/unlha.h"
-#include "extract/archive_builder.h"
-#include "extract/output_paths.h"
+#include "ops/output_paths.h"
+#include "ops/unlha.h"
+#include "support/archive_builder.h"
 #include "support/support.h"
 
 namespace {
@@ -76,7 +76,7 @@ Settings T() {
 
 struct Outcome {
   bool ok;
-  int status;
+  StatusCode status;
 };
 
 class ExtractTest : public ::testing::Test {
@@ -87,37 +87,37 @@ class ExtractTest : public ::testing::Test {
   std::vector<Outcome> Run(const std::vector<Member>& members, const Settings& s,
                            CInquireEvent* inquire) {
     test::WriteFile(dir / "a.lzh", lzhtest::Archive(members));
-    CUnlha archive;
-    archive.SetInquireEvent(inquire);
-    EXPECT_TRUE(archive.Open((dir / "a.lzh").c_str(), false));
-    archive.useDirs = s.useDirs;
-    archive.noConfirm = s.noConfirm;
-    archive.compareTimes = s.compareTimes;
-    archive.skipHidden = archive.skipSystem = archive.clearReadOnly = !s.allAttributes;
-    archive.skipPathCheck = s.skipPathCheck;
-    archive.keepGoing = s.keepGoing;
-    archive.testMode = s.testMode;
-    archive.lowerCaseNames = s.lowerCase;
-    if (s.useBaseDir) std::snprintf(archive.baseDir, sizeof archive.baseDir, "%s", out.c_str());
+    ArchiveOptions options;
+    options.useDirs = s.useDirs;
+    options.noConfirm = s.noConfirm;
+    options.compareTimes = s.compareTimes;
+    options.skipHidden = options.skipSystem = options.clearReadOnly = !s.allAttributes;
+    options.skipPathCheck = s.skipPathCheck;
+    options.keepGoing = s.keepGoing;
+    options.testMode = s.testMode;
+    options.lowerCaseNames = s.lowerCase;
+    if (s.useBaseDir) options.baseDir = out;
+    CUnlha archive(options, inquire);
+    EXPECT_EQ(archive.Open((dir / "a.lzh").c_str(), false), kStatusOk);
     std::vector<Outcome> outcomes;
-    for (ArchiveEntry& entry : archive.entries) {
-      bool ok = archive.ExtractEntry(entry);
-      outcomes.push_back({ok, archive.status});
+    for (const ArchiveEntry& entry : archive.entries()) {
+      const StatusCode status = archive.ExtractEntry(entry);
+      outcomes.push_back({status == kStatusOk, status});
     }
-    lastSkipPathCheck = archive.skipPathCheck;
-    lastNoConfirm = archive.noConfirm;
-    plat::CloseFile(archive.archiveFile);
+    lastSkipPathCheck = archive.skipPathCheck();
+    lastNoConfirm = archive.noConfirm();
+    archive.CloseAndCommit();
     return outcomes;
   }
   Outcome RunOne(const Member& member, const Settings& s, CInquireEvent* inquire = nullptr) {
     std::vector<Outcome> all = Run({member}, s, inquire);
-    return all.empty() ? Outcome{false, -1} : all[0];
+    return all.empty() ? Outcome{false, kStatusMemberUnreachable} : all[0];
   }
 
   test::TempDir dir;
   std::string out = dir / "out";
-  int lastSkipPathCheck = 0;
-  int lastNoConfirm = 0;
+  bool lastSkipPathCheck = false;
+  bool lastNoConfirm = false;
 };
 
 // The names in a folder, sorted: what a failed member left behind.
@@ -284,14 +284,14 @@ TEST_F(ExtractTest, EFlattensAndXKeepsDirectories) {
 }
 
 TEST_F(ExtractTest, DirectoryMemberWithDataNeedsKeepGoing) {
-  Member dir = lzhtest::DirectoryMember("d\\");
-  dir.data = "xyz";
-  dir.originalSize = 3;
-  Outcome o = RunOne(dir, X());
+  Member member = lzhtest::DirectoryMember("d\\");
+  member.data = "xyz";
+  member.originalSize = 3;
+  Outcome o = RunOne(member, X());
   EXPECT_EQ(o.status, kStatusBadHeader);
   Settings y = X();
   y.keepGoing = true;
-  EXPECT_TRUE(RunOne(dir, y).ok);
+  EXPECT_TRUE(RunOne(member, y).ok);
   EXPECT_TRUE(std::filesystem::is_directory(out + "/d"));
 }
 
@@ -418,10 +418,10 @@ TEST_F(ExtractTest, ConsentedPathsLandWhereTheyPoint) {
       EXPECT_EQ(test::ReadFile(c.lands), "ok") << c.member << " " << mode;
       EXPECT_EQ(inquire.pathQuestions.size(), s.skipPathCheck ? 0u : 1u);
       if (std::string(mode) == "a") {
-        EXPECT_EQ(lastSkipPathCheck, 1);
+        EXPECT_TRUE(lastSkipPathCheck);
       }
       if (std::string(mode) == "y") {
-        EXPECT_EQ(lastSkipPathCheck, 0);
+        EXPECT_FALSE(lastSkipPathCheck);
       }
       std::filesystem::remove(c.lands);
     }
@@ -464,12 +464,13 @@ TEST_F(ExtractTest, BaseDirectoryEndingInTrailByte5CGetsASeparator) {
   std::string base = dir / ("b" + hyo);
   test::MakeDirs(base);
   test::WriteFile(dir / "a.lzh", lzhtest::Archive({lzhtest::Stored("f.txt", "f")}));
-  CUnlha archive;
-  ASSERT_TRUE(archive.Open((dir / "a.lzh").c_str(), false));
-  std::snprintf(archive.baseDir, sizeof archive.baseDir, "%s", base.c_str());
-  archive.compareTimes = 1;
-  EXPECT_TRUE(archive.ExtractEntry(archive.entries[0]));
-  plat::CloseFile(archive.archiveFile);
+  ArchiveOptions options;
+  options.baseDir = base;
+  options.compareTimes = true;
+  CUnlha archive(options);
+  ASSERT_EQ(archive.Open((dir / "a.lzh").c_str(), false), kStatusOk);
+  EXPECT_EQ(archive.ExtractEntry(archive.entries()[0]), kStatusOk);
+  archive.CloseAndCommit();
   EXPECT_EQ(test::ReadFile(base + "/f.txt"), "f");
 }
 
@@ -501,12 +502,12 @@ TEST_F(ExtractTest, OutputPathTooLongIsRefused) {
   test::MakeDirs(base);
   Member m = lzhtest::Stored(std::string(100, 'n') + ".txt", "x");
   test::WriteFile(dir / "a.lzh", lzhtest::Archive({m}));
-  CUnlha archive;
-  ASSERT_TRUE(archive.Open((dir / "a.lzh").c_str(), false));
-  std::snprintf(archive.baseDir, sizeof archive.baseDir, "%s", base.c_str());
-  EXPECT_FALSE(archive.ExtractEntry(archive.entries[0]));
-  EXPECT_EQ(archive.status, kStatusPathTooLong);
-  plat::CloseFile(archive.archiveFile);
+  ArchiveOptions options;
+  options.baseDir = base;
+  CUnlha archive(options);
+  ASSERT_EQ(archive.Open((dir / "a.lzh").c_str(), false), kStatusOk);
+  EXPECT_EQ(archive.ExtractEntry(archive.entries()[0]), kStatusPathTooLong);
+  archive.CloseAndCommit();
   EXPECT_TRUE(std::filesystem::is_empty(base));
 }
 
@@ -583,7 +584,7 @@ TEST_F(ExtractTest, OverwriteRules) {
       EXPECT_EQ(inquire.overwriteQuestions[0], "f.txt");
     }
     if (std::string(c.answers) == "a") {
-      EXPECT_EQ(lastNoConfirm, 1) << c.what;
+      EXPECT_TRUE(lastNoConfirm) << c.what;
     }
   }
 }
@@ -644,40 +645,35 @@ TEST_F(ExtractTest, FullDiskFailsTheMember) {
   std::string content = Text(300000, 9);
   test::WriteFile(dir / "a.lzh", lzhtest::Archive({lzhtest::Compressed(7, "c.txt", content),
                                                    lzhtest::Stored("s.txt", content)}));
-  CUnlha archive;
-  ASSERT_TRUE(archive.Open((dir / "a.lzh").c_str(), false));
-  std::snprintf(archive.baseDir, sizeof archive.baseDir, "%s", out.c_str());
+  ArchiveOptions options;
+  options.baseDir = out;
+  CUnlha archive(options);
+  ASSERT_EQ(archive.Open((dir / "a.lzh").c_str(), false), kStatusOk);
   struct rlimit saved;
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
   struct rlimit small = saved;
   small.rlim_cur = 65536;
   void (*previous)(int) = signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  bool decodedOk = archive.ExtractEntry(archive.entries[0]);
-  int decodedStatus = archive.status;
-  bool storedOk = archive.ExtractEntry(archive.entries[1]);
-  int storedStatus = archive.status;
+  const StatusCode decoded = archive.ExtractEntry(archive.entries()[0]);
+  const StatusCode stored = archive.ExtractEntry(archive.entries()[1]);
   setrlimit(RLIMIT_FSIZE, &saved);
   signal(SIGXFSZ, previous);
-  plat::CloseFile(archive.archiveFile);
+  archive.CloseAndCommit();
   // Both fail as write errors and leave nothing: no cut-short file that a
   // later run would take for a newer one.
-  EXPECT_FALSE(decodedOk);
-  EXPECT_EQ(decodedStatus, kStatusCannotCreateOutput);
-  EXPECT_FALSE(storedOk);
-  EXPECT_EQ(storedStatus, kStatusCannotCreateOutput);
+  EXPECT_EQ(decoded, kStatusCannotCreateOutput);
+  EXPECT_EQ(stored, kStatusCannotCreateOutput);
   EXPECT_TRUE(std::filesystem::is_empty(out));
 }
 
-TEST_F(ExtractTest, SeekFailureLeavesStatusZero) {
+TEST_F(ExtractTest, MemberWhoseDataCannotBePositioned) {
   test::WriteFile(dir / "a.lzh", lzhtest::Archive({lzhtest::Stored("f.txt", "f")}));
   CUnlha archive;
-  ASSERT_TRUE(archive.Open((dir / "a.lzh").c_str(), false));
-  plat::CloseFile(archive.archiveFile);
-  archive.archiveFile = plat::kInvalidFile;
-  archive.status = 99;
-  EXPECT_FALSE(archive.ExtractEntry(archive.entries[0]));
-  EXPECT_EQ(archive.status, 0);
+  ASSERT_EQ(archive.Open((dir / "a.lzh").c_str(), false), kStatusOk);
+  const ArchiveEntry entry = archive.entries()[0];
+  archive.CloseAndCommit();  // the archive file is closed
+  EXPECT_EQ(archive.ExtractEntry(entry), kStatusMemberUnreachable);
 }
 
 }  // namespace

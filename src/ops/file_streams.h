@@ -1,5 +1,5 @@
-// The codec's byte source and sink over open files: the one place where the
-// encoder's input and output meet the platform layer.
+// The codecs' byte source and sink over open files: the one place where a
+// codec's input and output meet the platform layer.
 #pragma once
 
 #include <cstdint>
@@ -7,14 +7,17 @@
 #include "lzh/codec_io.h"
 #include "platform/platform.h"
 
-// Reads a file from where its file pointer stands.
+// Reads a file from where its file pointer stands, at most `limit` bytes (a
+// member's packed bytes, never the next member's header).
 class FileSource final : public lzh::ByteSource {
  public:
-  explicit FileSource(plat::FileHandle file) : file_(file) {}
+  explicit FileSource(plat::FileHandle file, std::uint64_t limit = UINT64_MAX)
+      : file_(file), left_(limit) {}
   long Read(std::uint8_t* buffer, std::uint32_t count) override;
 
  private:
   plat::FileHandle file_;
+  std::uint64_t left_;
 };
 
 // Writes to a file at its file pointer.

@@ -1,6 +1,6 @@
 // Output paths of extracted members, the unsafe-path test, and the creation
 // of directories and output files.
-#include "extract/output_paths.h"
+#include "ops/output_paths.h"
 
 #include <cstdio>
 #include <cstring>

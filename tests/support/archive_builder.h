@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "extract/stream_builder.h"
+#include "support/stream_builder.h"
 
 namespace lzhtest {
 

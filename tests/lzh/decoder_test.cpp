@@ -1,16 +1,16 @@
 // The decoder on hand-made streams: the worked examples, every table form,
 // long outputs in all three methods, truncated input, and corrupt streams
 // that must be rejected without touching memory outside the decoder.
-#include "extract/decoder.h"
+#include "lzh/decoder.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "archive/entry.h"
-#include "extract/stream_builder.h"
+#include "support/stream_builder.h"
 #include "support/support.h"
 
 namespace {
@@ -27,26 +27,22 @@ struct Decoded {
   std::string output;
 };
 
-// Decodes `packed` (followed in the file by `trailer`) as one member.
+// Decodes the first `packedSize` bytes of `packed` followed by `trailer` (the
+// member's bytes, or fewer when the archive ends first) as one member.
 Decoded Decode(int method, const std::string& packed, std::uint32_t originalSize,
                std::uint32_t packedSize, const std::string& trailer = "") {
-  test::TempDir dir;
-  test::WriteFile(dir / "in", packed + trailer);
-  ArchiveEntry entry{};
-  entry.method_number = method;
-  entry.packed_size = packedSize;
-  entry.original_size = originalSize;
-  entry.archive_handle = plat::OpenFile((dir / "in").c_str(), plat::Access::Read, plat::Share::Read,
-                                        plat::Disposition::OpenExisting);
-  entry.file_handle = plat::OpenFile((dir / "out").c_str(), plat::Access::Write, plat::Share::None,
-                                     plat::Disposition::CreateAlways);
-  EXPECT_NE(entry.archive_handle, plat::kInvalidFile);
-  EXPECT_NE(entry.file_handle, plat::kInvalidFile);
+  static const std::unique_ptr<lzh::Decoder> decoder = std::make_unique<lzh::Decoder>();
+  const std::string bytes = (packed + trailer).substr(0, packedSize);
+  lzh::MemorySource in(bytes);
+  lzh::MemorySink out;
+  const lzh::DecodeResult result =
+      decoder->Decode(lzh::MethodForNumber(method), in, originalSize, &out);
   Decoded d;
-  d.crc = DecodeMember(entry, &d.success, &d.writeFailed);
-  plat::CloseFile(entry.archive_handle);
-  plat::CloseFile(entry.file_handle);
-  d.output = test::ReadFile(dir / "out");
+  d.success =
+      result.status == lzh::CodecStatus::kOk || result.status == lzh::CodecStatus::kWriteError;
+  d.writeFailed = result.status == lzh::CodecStatus::kWriteError;
+  d.crc = result.crc;
+  d.output = std::move(out.bytes);
   return d;
 }
 
@@ -71,12 +67,12 @@ std::string Hex(std::initializer_list<int> bytes) {
 }
 
 TEST(GetMethodNumber, MapsWholeStringsCaseSensitively) {
-  EXPECT_EQ(GetMethodNumber("-lh0-"), 0);
-  EXPECT_EQ(GetMethodNumber("-lh5-"), 5);
-  EXPECT_EQ(GetMethodNumber("-lh6-"), 6);
-  EXPECT_EQ(GetMethodNumber("-lh7-"), 7);
+  EXPECT_EQ(lzh::GetMethodNumber("-lh0-"), 0);
+  EXPECT_EQ(lzh::GetMethodNumber("-lh5-"), 5);
+  EXPECT_EQ(lzh::GetMethodNumber("-lh6-"), 6);
+  EXPECT_EQ(lzh::GetMethodNumber("-lh7-"), 7);
   for (const char* other : {"-lh1-", "-lhd-", "-LH5-", "-lh5", "-lh5--", "", "-lz5-"}) {
-    EXPECT_EQ(GetMethodNumber(other), -1) << other;
+    EXPECT_EQ(lzh::GetMethodNumber(other), -1) << other;
   }
 }
 
@@ -97,20 +93,12 @@ TEST(Decoder, OriginalSizeZeroProducesNothing) {
 }
 
 TEST(Decoder, TestingWritesNothing) {
-  test::TempDir dir;
-  std::string packed = Hex({0x00, 0x03, 0x00, 0x00, 0x06, 0x10, 0x00});
-  test::WriteFile(dir / "in", packed);
-  ArchiveEntry entry{};
-  entry.method_number = 5;
-  entry.packed_size = 7;
-  entry.original_size = 3;
-  entry.archive_handle = plat::OpenFile((dir / "in").c_str(), plat::Access::Read, plat::Share::Read,
-                                        plat::Disposition::OpenExisting);
-  entry.file_handle = plat::kInvalidFile;
-  int success = 0;
-  EXPECT_EQ(DecodeMember(entry, &success), lzhtest::ReferenceCrc16("aaa"));
-  EXPECT_EQ(success, 1);
-  plat::CloseFile(entry.archive_handle);
+  const std::string packed = Hex({0x00, 0x03, 0x00, 0x00, 0x06, 0x10, 0x00});
+  lzh::MemorySource in(packed);
+  lzh::Decoder decoder;
+  const lzh::DecodeResult result = decoder.Decode(lzh::MethodForNumber(5), in, 3, nullptr);
+  EXPECT_EQ(result.status, lzh::CodecStatus::kOk);
+  EXPECT_EQ(result.crc, lzhtest::ReferenceCrc16("aaa"));
 }
 
 // Builds the symbols in blocks of up to 50000 symbols with plain complete codes.
@@ -416,25 +404,14 @@ TEST(Decoder, EmptyPositionCodeInABlockWithoutMatches) {
 TEST(Decoder, WriteFailureIsReported) {
   std::mt19937 rng(5);
   std::vector<Symbol> symbols = lzhtest::RandomSymbols(7, 300000, rng);
-  std::string packed = SimpleStream(7, symbols);
-  test::TempDir dir;
-  test::WriteFile(dir / "in", packed);
-  test::WriteFile(dir / "ro", "");
-  ArchiveEntry entry{};
-  entry.method_number = 7;
-  entry.packed_size = static_cast<std::uint32_t>(packed.size());
-  entry.original_size = static_cast<std::uint32_t>(lzhtest::Expand(symbols).size());
-  entry.archive_handle = plat::OpenFile((dir / "in").c_str(), plat::Access::Read, plat::Share::Read,
-                                        plat::Disposition::OpenExisting);
-  // A handle open for reading only: every write fails.
-  entry.file_handle = plat::OpenFile((dir / "ro").c_str(), plat::Access::Read, plat::Share::Read,
-                                     plat::Disposition::OpenExisting);
-  int success = -1;
-  int writeFailed = -1;
-  DecodeMember(entry, &success, &writeFailed);
-  EXPECT_EQ(writeFailed, 1);
-  plat::CloseFile(entry.archive_handle);
-  plat::CloseFile(entry.file_handle);
+  const std::string packed = SimpleStream(7, symbols);
+  lzh::MemorySource in(packed);
+  lzh::MemorySink full(100000);  // takes the first windows, then fails
+  lzh::Decoder decoder;
+  const auto size = static_cast<std::uint32_t>(lzhtest::Expand(symbols).size());
+  EXPECT_EQ(decoder.Decode(lzh::MethodForNumber(7), in, size, &full).status,
+            lzh::CodecStatus::kWriteError);
+  EXPECT_LE(full.bytes.size(), 100000u);
 }
 
 // ---- corrupt streams ----

@@ -1,0 +1,197 @@
+// Extraction and testing of one member: the filters, the path and overwrite
+// questions, the output file with its time and attributes, unpacking the
+// data (decoded or copied), and the CRC comparison.
+#include <string>
+
+#include "lzh/stored.h"
+#include "ops/file_streams.h"
+#include "ops/output_paths.h"
+#include "ops/unlha.h"
+
+namespace {
+
+StatusCode CheckCrc(const ArchiveEntry& entry, std::uint16_t crc) {
+  return crc == entry.crc ? kStatusOk : kStatusCrcError;
+}
+
+std::uint32_t AttributesToSet(const ArchiveOptions& options, const ArchiveEntry& entry) {
+  std::uint32_t attributes = entry.attributes;
+  if (options.clearReadOnly) attributes &= ~plat::kAttrReadOnly;
+  return attributes;
+}
+
+// The status of an unpack that did not come out whole.
+StatusCode StatusOf(DataOutcome outcome) {
+  switch (outcome) {
+    case DataOutcome::kUnsupported:
+      return kStatusUnsupportedMethod;
+    case DataOutcome::kWriteError:
+      return kStatusCannotCreateOutput;
+    default:
+      return kStatusDataError;
+  }
+}
+
+DataOutcome OutcomeOf(lzh::CodecStatus status) {
+  switch (status) {
+    case lzh::CodecStatus::kOk:
+      return DataOutcome::kOk;
+    case lzh::CodecStatus::kWriteError:
+      return DataOutcome::kWriteError;
+    default:
+      return DataOutcome::kDataError;  // a read error leaves the member's data short
+  }
+}
+
+// Gives up a scratch file that will not take its name; a read-only one
+// would stay.
+void Discard(const std::string& temporary) {
+  plat::SetFileAttributes(temporary.c_str(), plat::kAttrNormal);
+  plat::DeleteFile(temporary.c_str());
+}
+
+}  // namespace
+
+StatusCode CUnlha::TestMember(plat::FileHandle handle, const ArchiveEntry& entry) {
+  if (IsDirectoryMember(entry)) return kStatusOk;
+  const DataResult result = UnpackData(handle, plat::kInvalidFile, entry);
+  if (result.outcome != DataOutcome::kOk) return StatusOf(result.outcome);
+  return CheckCrc(entry, result.crc);
+}
+
+StatusCode CUnlha::ExtractDirectory(const ArchiveEntry& entry, const char* output) const {
+  if ((entry.packed_size != 0 || entry.original_size != 0) && !options_.keepGoing) {
+    return kStatusBadHeader;
+  }
+  // The output path ends with the directory's separator, so this makes the
+  // directory itself; one that already exists counts as made.
+  MakeParentDirectories(output);
+  std::string directory = output;
+  if (!directory.empty()) directory.resize(plat::LastChar(output) - output);
+  plat::SetFileAttributes(directory.c_str(), AttributesToSet(options_, entry));
+  return kStatusOk;
+}
+
+// kStatusNotNewer when what is named `output` must stay. A link
+// there counts with its own time and is replaced, never followed; a folder
+// there counts as absent, and the member then fails to take its name.
+StatusCode CUnlha::MayReplace(const ArchiveEntry& entry, const char* output) {
+  plat::NameInfo existing;
+  if (!plat::QueryName(output, &existing) || existing.isDirectory) return kStatusOk;
+  // Whole seconds on both sides; converting both to local time would keep
+  // their order, so the comparison is made in UTC.
+  if (options_.compareTimes &&
+      existing.lastWrite / plat::kFileTimePerSecond >= entry.mtime / plat::kFileTimePerSecond) {
+    return kStatusNotNewer;
+  }
+  if (!noConfirm_) {
+    int yes = 0;
+    int all = 0;
+    if (inquire_ != nullptr) inquire_->AskOverwrite(entry.name, &yes, &all);
+    if (all) noConfirm_ = true;
+    if (!yes) return kStatusNotNewer;
+  }
+  return kStatusOk;
+}
+
+// The member is written to a private scratch file beside its output path,
+// gets its time and attributes there, and only then takes its name in one
+// move: a failed or interrupted member leaves nothing under its name, and
+// nothing that the name pointed to is ever written.
+StatusCode CUnlha::ExtractFile(plat::FileHandle handle, const ArchiveEntry& entry,
+                               const char* output) {
+  const StatusCode replace = MayReplace(entry, output);
+  if (replace != kStatusOk) return replace;
+  if (lzh::FindMethod(entry.method) == nullptr) return kStatusUnsupportedMethod;
+  std::string temporary;
+  plat::FileHandle file = CreateOutputFile(output, &temporary);
+  if (file == plat::kInvalidFile) return kStatusCannotCreateOutput;
+  const DataResult result = UnpackData(handle, file, entry);
+  if (result.outcome != DataOutcome::kOk) {
+    plat::CloseFile(file);
+    Discard(temporary);
+    return StatusOf(result.outcome);
+  }
+  plat::SetFileTime(file, entry.mtime, entry.mtime);
+  plat::SetFileAttributesOf(file, AttributesToSet(options_, entry));
+  plat::CloseFile(file);  // Windows moves only a file that nobody holds
+  if (!plat::MoveReplacing(temporary.c_str(), output)) {
+    Discard(temporary);
+    return kStatusCannotCreateOutput;
+  }
+  return CheckCrc(entry, result.crc);
+}
+
+StatusCode CUnlha::CheckPath(const ArchiveEntry& entry, const char* relative) {
+  if (skipPathCheck_ || !IsUnsafePath(relative)) return kStatusOk;
+  if (inquire_ == nullptr) return kStatusUnsafePath;
+  int yes = 0;
+  int all = 0;
+  inquire_->AskExtractPath(IsDirectoryMember(entry) ? "<dir>" : entry.name, &yes, &all);
+  if (all) skipPathCheck_ = true;
+  return yes ? kStatusOk : kStatusUnsafePath;
+}
+
+StatusCode CUnlha::ExtractEntry(const ArchiveEntry& entry) {
+  const plat::FileHandle handle = DataFile();
+  if (plat::SeekFile(handle, static_cast<std::int64_t>(entry.data_offset),
+                     plat::SeekOrigin::Begin) == UINT64_MAX) {
+    return kStatusMemberUnreachable;
+  }
+  return ExtractFromHandle(handle, entry);
+}
+
+StatusCode CUnlha::ExtractFromHandle(plat::FileHandle handle, const ArchiveEntry& entry) {
+  if (options_.testMode) return TestMember(handle, entry);
+
+  const bool isDirectory = IsDirectoryMember(entry);
+  if (isDirectory && !options_.useDirs) return kStatusDirectoryNotUsed;
+  if ((options_.skipHidden && (entry.attributes & plat::kAttrHidden)) ||
+      (options_.skipSystem && (entry.attributes & plat::kAttrSystem))) {
+    return kStatusAttributeSkip;
+  }
+  char relative[kPathSize];
+  char output[kPathSize];
+  const bool fits = MakeRelativePath(entry, options_.useDirs, relative);
+  if (fits) {
+    const StatusCode path = CheckPath(entry, relative);
+    if (path != kStatusOk) return path;
+  }
+  if (!fits ||
+      !MakeOutputPath(options_.baseDir.c_str(), relative, options_.lowerCaseNames, output)) {
+    return kStatusPathTooLong;
+  }
+  return isDirectory ? ExtractDirectory(entry, output) : ExtractFile(handle, entry, output);
+}
+
+DataResult CUnlha::UnpackData(plat::FileHandle archiveSide, plat::FileHandle fileSide,
+                              const ArchiveEntry& entry) {
+  const lzh::MethodInfo* method = lzh::FindMethod(entry.method);
+  if (method == nullptr) return {DataOutcome::kUnsupported, 0};
+  FileSource in(archiveSide, entry.packed_size);
+  FileSink sink(fileSide);
+  lzh::ByteSink* out = fileSide != plat::kInvalidFile ? &sink : nullptr;
+  lzh::DecodeResult result;
+  switch (method->codec) {
+    case lzh::Codec::kStored:
+      // Stored data is exactly as long as the file: anything else would
+      // read past the member, into the next one.
+      if (entry.packed_size != entry.original_size) return {DataOutcome::kDataError, 0};
+      result = lzh::CopyStored(in, entry.original_size, out);
+      break;
+    case lzh::Codec::kStaticHuffman:
+      if (!decoder_) decoder_ = std::make_unique<lzh::Decoder>();
+      result = decoder_->Decode(*method, in, entry.original_size, out);
+      break;
+  }
+  return {OutcomeOf(result.status), result.crc};
+}
+
+DataResult CUnlha::CopyData(plat::FileHandle destination, plat::FileHandle source,
+                            std::uint64_t count) {
+  FileSource in(source, count);
+  FileSink sink(destination);
+  const lzh::DecodeResult result =
+      lzh::CopyStored(in, count, destination != plat::kInvalidFile ? &sink : nullptr);
+  return {OutcomeOf(result.status), result.crc};
+}
