@@ -69,7 +69,6 @@ inline constexpr std::int64_t kUnixEpochSeconds = 11644473600;  // 1601-01-01 to
 inline constexpr std::uint64_t kFileTimeUnixEpoch = kUnixEpochSeconds * kFileTimePerSecond;
 bool GetFileTime(FileHandle file, FileTime* lastWrite);
 bool SetFileTime(FileHandle file, FileTime creation, FileTime lastWrite);
-FileTime CurrentFileTime();
 // Offset of local time from UTC, in seconds, as it stands now (DST included).
 std::int64_t TimeZoneOffsetSeconds();
 // Milliseconds since some fixed point; wraps at 2^32.
@@ -78,12 +77,10 @@ std::uint32_t TickCount();
 // ---- names on disk ---------------------------------------------------------
 bool CreateDirectory(const char* path);
 bool DeleteFile(const char* path);
-bool RenameFile(const char* from, const char* to);  // fails if `to` exists
-// Commits `from` over `to` atomically: `from` is flushed, renamed over `to`
-// in one step and the directory entry made durable. Never deletes `to` first.
-bool ReplaceFile(const char* from, const char* to);
-// ReplaceFile for a caller that holds `to` open without sharing through
-// `held`: `to` is replaced only while it is still that file, and the hold
+// Commits `from` over `to` atomically, for a caller that holds `to` open
+// without sharing through `held`: `from` is flushed, renamed over `to` in
+// one step and the directory entry made durable; `to` is never deleted
+// first. It is replaced only while it is still the held file, and the hold
 // lasts until the new file has taken the name, so no other run can read the
 // old file in between and commit over the new one. `held` is closed.
 bool ReplaceHeldFile(const char* from, const char* to, FileHandle held);

@@ -99,8 +99,8 @@ TEST_F(Utf8Bridge, NamesGoToDiskAsUtf8AndComeBackAsCp932) {
   EXPECT_EQ(found[0].name, "\x95\x5C.txt");
   ASSERT_TRUE(plat::FindFiles((base + "\x83\x5C\\\x94\x5C.dat").c_str(), found));
   ASSERT_EQ(found.size(), 1u);
-  EXPECT_TRUE(plat::RenameFile((base + "\x83\x5C\\\x94\x5C.dat").c_str(),
-                               (base + "\x83\x5C\\\x95\x5C.dat").c_str()));
+  EXPECT_TRUE(plat::MoveReplacing((base + "\x83\x5C\\\x94\x5C.dat").c_str(),
+                                  (base + "\x83\x5C\\\x95\x5C.dat").c_str()));
   EXPECT_TRUE(test::FileExists(dir / "ソ/表.dat"));
   EXPECT_TRUE(plat::DeleteFile((base + "\x83\x5C\\\x95\x5C.dat").c_str()));
   EXPECT_FALSE(test::FileExists(dir / "ソ/表.dat"));

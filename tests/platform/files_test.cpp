@@ -206,54 +206,21 @@ TEST(Files, ReadOnlyFileIsNotOpenedForWriting) {
   plat::CloseFile(f);
 }
 
-TEST(Names, RenameFailsWhenTheTargetExists) {
+TEST(Names, MoveReplacingTakesTheNameWhateverHeldIt) {
   test::TempDir dir;
   test::WriteFile(dir / "a", "A");
   test::WriteFile(dir / "b", "B");
-  EXPECT_FALSE(plat::RenameFile(In(dir / "a").c_str(), In(dir / "b").c_str()));
-  EXPECT_EQ(plat::LastError(), plat::kErrorFileExists);
-  EXPECT_EQ(test::ReadFile(dir / "b"), "B");
-  EXPECT_TRUE(plat::RenameFile(In(dir / "a").c_str(), In(dir / "c").c_str()));
+  test::WriteFile(dir / "target", "T");
+  ASSERT_EQ(symlink((dir / "target").c_str(), (dir / "link").c_str()), 0);
+  EXPECT_TRUE(plat::MoveReplacing(In(dir / "a").c_str(), In(dir / "b").c_str()));
   EXPECT_FALSE(test::FileExists(dir / "a"));
-  EXPECT_EQ(test::ReadFile(dir / "c"), "A");
-  EXPECT_FALSE(plat::RenameFile(In(dir / "a").c_str(), In(dir / "d").c_str()));
+  EXPECT_EQ(test::ReadFile(dir / "b"), "A");
+  // A link at the name is replaced, and what it pointed to stays.
+  EXPECT_TRUE(plat::MoveReplacing(In(dir / "b").c_str(), In(dir / "link").c_str()));
+  EXPECT_EQ(test::ReadFile(dir / "link"), "A");
+  EXPECT_EQ(test::ReadFile(dir / "target"), "T");
+  EXPECT_FALSE(plat::MoveReplacing(In(dir / "absent").c_str(), In(dir / "c").c_str()));
   EXPECT_EQ(plat::LastError(), plat::kErrorFileNotFound);
-  // Directories move too.
-  test::MakeDirs(dir / "d1");
-  EXPECT_TRUE(plat::RenameFile(In(dir / "d1").c_str(), In(dir / "d2").c_str()));
-  EXPECT_TRUE(test::FileExists(dir / "d2"));
-}
-
-TEST(Names, ReplaceFileCommitsOverTheTarget) {
-  test::TempDir dir;
-  test::WriteFile(dir / "arc.lzh", "old");
-  test::WriteFile(dir / "lhawk000.dat", "new");
-  EXPECT_TRUE(plat::ReplaceFile(In(dir / "lhawk000.dat").c_str(), In(dir / "arc.lzh").c_str()));
-  EXPECT_EQ(test::ReadFile(dir / "arc.lzh"), "new");
-  EXPECT_FALSE(test::FileExists(dir / "lhawk000.dat"));
-
-  // A target that does not exist yet is simply created.
-  test::WriteFile(dir / "lhawk000.dat", "first");
-  EXPECT_TRUE(plat::ReplaceFile(In(dir / "lhawk000.dat").c_str(), In(dir / "new.lzh").c_str()));
-  EXPECT_EQ(test::ReadFile(dir / "new.lzh"), "first");
-
-  // A missing source changes nothing.
-  EXPECT_FALSE(plat::ReplaceFile(In(dir / "absent").c_str(), In(dir / "arc.lzh").c_str()));
-  EXPECT_EQ(test::ReadFile(dir / "arc.lzh"), "new");
-}
-
-TEST(Names, ReplaceFileLeavesATargetThatAnotherRunHolds) {
-  test::TempDir dir;
-  test::WriteFile(dir / "arc.lzh", "old");
-  test::WriteFile(dir / "lhawk000.dat", "new");
-  plat::FileHandle held =
-      Open(dir / "arc.lzh", plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting);
-  ASSERT_NE(held, plat::kInvalidFile);
-  EXPECT_FALSE(plat::ReplaceFile(In(dir / "lhawk000.dat").c_str(), In(dir / "arc.lzh").c_str()));
-  EXPECT_EQ(plat::LastError(), plat::kErrorSharingViolation);
-  plat::CloseFile(held);
-  EXPECT_EQ(test::ReadFile(dir / "arc.lzh"), "old");
-  EXPECT_EQ(test::ReadFile(dir / "lhawk000.dat"), "new");
 }
 
 TEST(Names, DeleteFileAndCreateDirectory) {

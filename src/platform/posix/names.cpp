@@ -117,30 +117,6 @@ bool DeleteFile(const char* path) {
   return ok;
 }
 
-bool RenameFile(const char* from, const char* to) {
-  std::string source = posix::ToExternalPath(from);
-  std::string target = posix::ToExternalPath(to);
-  const posix::InterruptsDeferred deferred;
-#ifdef RENAME_NOREPLACE
-  if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
-    posix::UntrackScratch(source);
-    return true;
-  }
-  if (errno != EINVAL && errno != ENOSYS) {
-    return Failed(errno == EEXIST ? target : source);
-  }
-#endif
-  // No atomic form on this file system: check, then rename.
-  struct stat st;
-  if (lstat(target.c_str(), &st) == 0) {
-    posix::SetError(kErrorFileExists);
-    return false;
-  }
-  if (rename(source.c_str(), target.c_str()) != 0) return Failed(source);
-  posix::UntrackScratch(source);
-  return true;
-}
-
 bool MoveReplacing(const char* from, const char* to) {
   std::string source = posix::ToExternalPath(from);
   std::string target = posix::ToExternalPath(to);
@@ -149,37 +125,6 @@ bool MoveReplacing(const char* from, const char* to) {
   // other names of a hard-linked file keep the old contents.
   if (rename(source.c_str(), target.c_str()) != 0) return Failed(errno == EISDIR ? target : source);
   posix::UntrackScratch(source);
-  return true;
-}
-
-bool ReplaceFile(const char* from, const char* to) {
-  std::string source = posix::ToExternalPath(from);
-  std::string target = posix::ToExternalPath(to);
-  if (!SyncFile(source)) return false;
-
-  // Never replace a file that another run holds, nor a read-only one.
-  if (ReadOnly(target)) {
-    posix::SetError(kErrorAccessDenied);
-    return false;
-  }
-  int lock = LockForChange(target);
-  if (lock == -2) {
-    posix::SetError(kErrorSharingViolation);
-    return false;
-  }
-  bool renamed = false;
-  {
-    const posix::InterruptsDeferred deferred;
-    renamed = rename(source.c_str(), target.c_str()) == 0;
-    if (renamed) {
-      posix::UntrackScratch(source);
-      posix::UntrackScratch(target);
-    }
-  }
-  if (!renamed) posix::SetErrorFromErrno(errno, source);
-  Unlock(lock);
-  if (!renamed) return false;
-  SyncDirectoryOf(target);
   return true;
 }
 

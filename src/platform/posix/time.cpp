@@ -6,13 +6,6 @@
 
 namespace plat {
 
-FileTime CurrentFileTime() {
-  struct timespec now;
-  clock_gettime(CLOCK_REALTIME, &now);
-  return static_cast<FileTime>(now.tv_sec + kUnixEpochSeconds) * kFileTimePerSecond +
-         static_cast<FileTime>(now.tv_nsec / 100);
-}
-
 std::int64_t TimeZoneOffsetSeconds() {
   tzset();  // TZ may have changed since the last call
   time_t now = time(nullptr);

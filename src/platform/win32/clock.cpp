@@ -7,12 +7,6 @@ static FileTime FromFiletime(const FILETIME& ft) {
   return (static_cast<FileTime>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
 
-FileTime CurrentFileTime() {
-  FILETIME now;
-  GetSystemTimeAsFileTime(&now);
-  return FromFiletime(now);
-}
-
 std::int64_t TimeZoneOffsetSeconds() {
   // FileTimeToLocalFileTime applies the bias in force now, daylight saving
   // included, which is the offset the archive's time stamps are read with.

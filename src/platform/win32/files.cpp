@@ -180,16 +180,6 @@ bool DeleteFile(const char* path) {
   return true;
 }
 
-bool RenameFile(const char* from, const char* to) {
-  const std::wstring source = ToWide(from);
-  if (!MoveFileExW(source.c_str(), ToWide(to).c_str(), 0)) {
-    SetErrorFromSystem();
-    return false;
-  }
-  win32::UntrackScratch(source);
-  return true;
-}
-
 // Clears the read-only attribute of whatever `path` names, a link itself
 // rather than its target, so that a move can replace it.
 static void ClearReadOnlyOfName(const std::wstring& path) {
@@ -275,11 +265,6 @@ static bool MoveOver(const std::wstring& from, const char* to) {
   win32::UntrackScratch(from);
   win32::UntrackScratch(target);
   return true;
-}
-
-bool ReplaceFile(const char* from, const char* to) {
-  std::wstring source = ToWide(from);
-  return FlushByName(source) && MoveOver(source, to);
 }
 
 bool ReplaceHeldFile(const char* from, const char* to, FileHandle held) {

@@ -15,7 +15,6 @@
 #undef DeleteFile
 #undef GetFileAttributes
 #undef SetFileAttributes
-#undef ReplaceFile
 
 #include <string>
 
