@@ -10,6 +10,16 @@
 
 namespace lzh {
 
+// How a codec call ended: kDataError when the packed stream is corrupt or
+// ends before the member is complete, kReadError or kWriteError when the
+// source or the sink failed.
+enum class CodecStatus { kOk, kDataError, kReadError, kWriteError };
+// The outcome of decoding one member and the CRC-16 of the bytes produced.
+struct DecodeResult {
+  CodecStatus status;
+  std::uint16_t crc;
+};
+
 class ByteSource {
  public:
   // Up to `count` bytes into `buffer`: the number delivered (fewer than asked
