@@ -99,12 +99,27 @@ Lh1Decoder::Lh1Decoder() {
 }
 
 int Lh1Decoder::DecodeSymbol() {
+  // Codes are rarely longer than 24 bits, so one refill covers the walk,
+  // which goes through a copy of the buffered bits.
+  constexpr int kUsualBits = 32;
+  if (!input_.Ensure(kUsualBits) && input_.failure() == CodecStatus::kReadError) {
+    return -1;
+  }
+  std::uint64_t bits = input_.PeekAll();
+  int used = 0;
   int node = code_.child(AdaptiveCode::kRoot);
   while (node < AdaptiveCode::kNodes) {
-    const int bit = input_.TakeBit();
-    if (bit < 0) return -1;
-    node = code_.child(node + bit);
+    if (used == input_.BitCount()) {
+      input_.Skip(used);
+      if (!input_.Ensure(PackedInput::kMaxEnsure) && input_.BitCount() == 0) return -1;
+      bits = input_.PeekAll();
+      used = 0;
+    }
+    node = code_.child(node + static_cast<int>(bits >> 63));
+    bits <<= 1;
+    ++used;
   }
+  input_.Skip(used);
   const int symbol = node - AdaptiveCode::kNodes;
   code_.Update(symbol);
   return symbol;

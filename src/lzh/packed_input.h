@@ -57,7 +57,8 @@ class PackedInput {
   // The next `count_` bits of the stream sit at the top of `bits_`; the bits
   // below them are zero, so peeking past the end of the stream sees zeros.
 
-  static constexpr int kMaxEnsure = 57;
+  // Refills stop at 56..63 bits, so every shift stays below 64.
+  static constexpr int kMaxEnsure = 56;
 
   // At least n (up to kMaxEnsure) bits buffered; false when the stream ends
   // first (those that exist stay buffered).
@@ -65,6 +66,8 @@ class PackedInput {
   int BitCount() const { return count_; }
   // The next n bits (1..32) without taking them; zeros past the end.
   std::uint32_t Peek(int n) const { return static_cast<std::uint32_t>(bits_ >> (64 - n)); }
+  // All buffered bits, the next one on top (zeros below BitCount()).
+  std::uint64_t PeekAll() const { return bits_; }
   // Takes n buffered bits (n <= BitCount(), n < 64).
   void Skip(int n) {
     bits_ <<= n;
@@ -76,20 +79,13 @@ class PackedInput {
     Skip(n);
     return v;
   }
-  // Takes one bit, refilling first when needed; -1 past the end.
-  int TakeBit() {
-    if (count_ == 0 && !RefillBits(1)) return -1;
-    int bit = static_cast<int>(bits_ >> 63);
-    Skip(1);
-    return bit;
-  }
 
  private:
   bool RefillBits(int n) {
-    while (count_ <= 56) {
+    while (count_ < kMaxEnsure) {
       // A read error counts even when enough bits are buffered.
       if (pos_ == limit_ && !Fill()) return failure_ == CodecStatus::kDataError && count_ >= n;
-      bits_ |= static_cast<std::uint64_t>(buffer_[pos_++]) << (56 - count_);
+      bits_ |= static_cast<std::uint64_t>(buffer_[pos_++]) << (56 - count_);  // just below the rest
       count_ += 8;
     }
     return true;
