@@ -26,15 +26,17 @@ class AdaptiveCode {
   static constexpr int kNodes = 2 * kSymbols - 1;
   static constexpr int kRoot = kNodes - 1;
   static constexpr std::uint32_t kMaxCount = 0x8000;
+  // Counts never exceed the root's, which stays below the guard count.
+  static_assert(kMaxCount < 0xFFFF);
 
   void Reset();
   // Counts one more use of `symbol`, moving it and its ancestors up as the
   // order of counts demands.
   void Update(int symbol);
 
-  // For walking the tree: the 0 branch of an inner node (its 1 branch is one
-  // higher) or kNodes + symbol for a leaf; the parent of a node or of a leaf
-  // (as kNodes + symbol).
+  // For walking the tree: child(n) is the 0 branch of an inner node n (its 1
+  // branch is one higher) or kNodes + symbol for a leaf; parent(n) is the
+  // parent of node n, and parent(kNodes + symbol) the leaf of a symbol.
   int child(int node) const { return child_[node]; }
   int parent(int node) const { return parent_[node]; }
 
