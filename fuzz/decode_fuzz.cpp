@@ -1,6 +1,6 @@
 // libFuzzer target: arbitrary bytes as the packed data of one member. The
-// first four bytes choose the method (the low three bits of the first byte:
-// -lh5-, -lh6-, -lh7-, -lh1-, -lzs-, -lz5-), the original size (up to 4 MiB)
+// first four bytes choose the method (the low three bits of the first byte,
+// modulo 6: -lh5-, -lh6-, -lh7-, -lh1-, -lzs-, -lz5-), the original size (up to 4 MiB)
 // and whether the output is kept; the rest is the packed data. With
 // DECODE_FUZZ_METHOD=0..5 in the environment every input goes to that method,
 // to fuzz one decoder at a time.
