@@ -109,6 +109,32 @@ for m in 2 4; do
 done
 echo
 
+# ---- old methods: t on -lh1-, -lzs-, -lz5- against lhasa --------------------
+# The archives (4 MiB of C headers, and of random bytes) come from the test
+# encoders through the old-method benchmark of a build with -DTSUBO_BENCH=ON.
+old_bench="$(dirname "$tsubo")/bench/old_methods_bench"
+if [ -x "$old_bench" ]; then
+  TMPDIR="$work" "$old_bench" --benchmark_min_time=0.01 >/dev/null 2>&1 || true
+  for r in $(seq "$runs"); do
+    for m in lh1 lzs lz5; do
+      for kind in text random; do
+        time_cmd "old-tsubo-$m-$kind" "$tsubo" t -n2 "tsubo_old_${m}_$kind.lzh"
+        time_cmd "old-lhasa-$m-$kind" lhasa t "tsubo_old_${m}_$kind.lzh"
+      done
+    done
+  done
+  echo "Old methods (test 4 MiB; budget: at least as fast as lhasa)   tsubo s   lhasa s   tsubo faster by"
+  for m in lh1 lzs lz5; do
+    for kind in text random; do
+      printf '  %-58s %s   %s   %sx\n' "-$m- ($kind)" "$(secs old-tsubo-$m-$kind)" \
+        "$(secs old-lhasa-$m-$kind)" "$(ratio old-lhasa-$m-$kind old-tsubo-$m-$kind)"
+    done
+  done
+else
+  echo "Old methods: skipped (build with -DTSUBO_BENCH=ON for $old_bench)"
+fi
+echo
+
 # ---- encode: a -o2/-o3/-o4 against gzip -6 -------------------------------
 for r in $(seq "$runs"); do
   time_cmd gzip gzip -6 -c corpus.bin

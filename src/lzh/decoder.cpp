@@ -291,6 +291,13 @@ DecodeResult Decoder::Decode(const MethodInfo& method, ByteSource& in, std::uint
   const int positionBits = method.positionCountBits;
   const std::uint32_t windowSize = 1u << method.dictionaryBits;
   const unsigned np = static_cast<unsigned>(positionSymbols);
+  // The largest distance the position code can express, 2^(np - 1), fits
+  // in the window of history before the first new byte: no match reads
+  // before the buffer.
+  if (positionSymbols < 1 || positionSymbols > 17 || method.dictionaryBits > 16 ||
+      (1u << (positionSymbols - 1)) > windowSize) {
+    return {CodecStatus::kDataError, 0};
+  }
 
   reader_ = BitReader{};
   reader_.source = &in;

@@ -7,14 +7,17 @@
 namespace lzh {
 
 enum class Codec {
-  kStored,         // the data as it is (-lh0-)
-  kStaticHuffman,  // LZSS with static Huffman blocks (-lh5-, -lh6-, -lh7-)
+  kStored,         // the data as it is (-lh0-, -lz4-, -pm0-)
+  kStaticHuffman,  // LZSS with static Huffman blocks (-lh4- to -lh7-)
+  kLh1,            // LZSS with an adaptive Huffman code (-lh1-)
+  kLzs,            // LArc's LZSS with a 2 KiB window (-lzs-)
+  kLz5,            // LArc's LZSS with a 4 KiB window (-lz5-)
 };
 
 struct MethodInfo {
   char name[6];  // as in headers, e.g. "-lh5-"
   Codec codec;
-  int number;  // 0 for stored data, 5, 6 or 7 for the static-Huffman methods
+  int number;  // the digit of "-lhN-" for LHA's own methods; -1 for the others
   // Static-Huffman methods: the window (dictionary) and the position code.
   int dictionaryBits;
   int positionSymbols;
@@ -24,9 +27,7 @@ struct MethodInfo {
 // The method named `name` (five characters, compared whole and case by
 // case), or nullptr when it is not one this program can decode.
 const MethodInfo* FindMethod(const char* name);
-// The method that `number` (5, 6, 7) writes; any other number gives -lh5-.
+// The static-Huffman method of `number` (4 to 7); any other number gives -lh5-.
 const MethodInfo& MethodForNumber(int number);
-// 0, 5, 6, 7 for -lh0-, -lh5-, -lh6-, -lh7-; -1 for anything else.
-int GetMethodNumber(const char* name);
 
 }  // namespace lzh

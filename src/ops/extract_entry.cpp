@@ -43,6 +43,13 @@ DataOutcome OutcomeOf(lzh::CodecStatus status) {
   }
 }
 
+// The codec object held in `slot`, made on its first use.
+template <typename Codec>
+Codec& Made(std::unique_ptr<Codec>& slot) {
+  if (!slot) slot = std::make_unique<Codec>();
+  return *slot;
+}
+
 // Gives up a scratch file that will not take its name; a read-only one
 // would stay.
 void Discard(const std::string& temporary) {
@@ -180,8 +187,16 @@ DataResult CUnlha::UnpackData(plat::FileHandle archiveSide, plat::FileHandle fil
       result = lzh::CopyStored(in, entry.original_size, out);
       break;
     case lzh::Codec::kStaticHuffman:
-      if (!decoder_) decoder_ = std::make_unique<lzh::Decoder>();
-      result = decoder_->Decode(*method, in, entry.original_size, out);
+      result = Made(decoder_).Decode(*method, in, entry.original_size, out);
+      break;
+    case lzh::Codec::kLh1:
+      result = Made(lh1Decoder_).Decode(in, entry.original_size, out);
+      break;
+    case lzh::Codec::kLzs:
+      result = Made(lzsDecoder_).Decode(in, entry.original_size, out);
+      break;
+    case lzh::Codec::kLz5:
+      result = Made(lz5Decoder_).Decode(in, entry.original_size, out);
       break;
   }
   return {OutcomeOf(result.status), result.crc};

@@ -14,6 +14,9 @@
 #include "archive/status.h"
 #include "lzh/codec_io.h"
 #include "lzh/decoder.h"
+#include "lzh/lh1_decoder.h"
+#include "lzh/lz5_decoder.h"
+#include "lzh/lzs_decoder.h"
 #include "ops/inquire_event.h"
 #include "ops/options.h"
 #include "platform/platform.h"
@@ -137,6 +140,9 @@ class CUnlha {
   // The rewrite claimed the name of a new archive, held until the commit; a
   // run that does not commit removes the claim again.
   bool createdArchive_ = false;
-  // Made on first use, then kept for every member.
+  // Each decoder is made on first use, then kept for every member.
   std::unique_ptr<lzh::Decoder> decoder_;
+  std::unique_ptr<lzh::Lh1Decoder> lh1Decoder_;
+  std::unique_ptr<lzh::LzsDecoder> lzsDecoder_;
+  std::unique_ptr<lzh::Lz5Decoder> lz5Decoder_;
 };

@@ -39,8 +39,8 @@ Member BadCrc(const std::string& name, const std::string& data) {
 }
 
 Member Unsupported(const std::string& name) {
-  Member m = File(name, "not really lh1 data");
-  m.method = "-lh1-";
+  Member m = File(name, "not really pm2 data");
+  m.method = "-pm2-";
   return m;
 }
 

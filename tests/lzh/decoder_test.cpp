@@ -66,13 +66,17 @@ std::string Hex(std::initializer_list<int> bytes) {
   return s;
 }
 
-TEST(GetMethodNumber, MapsWholeStringsCaseSensitively) {
-  EXPECT_EQ(lzh::GetMethodNumber("-lh0-"), 0);
-  EXPECT_EQ(lzh::GetMethodNumber("-lh5-"), 5);
-  EXPECT_EQ(lzh::GetMethodNumber("-lh6-"), 6);
-  EXPECT_EQ(lzh::GetMethodNumber("-lh7-"), 7);
-  for (const char* other : {"-lh1-", "-lhd-", "-LH5-", "-lh5", "-lh5--", "", "-lz5-"}) {
-    EXPECT_EQ(lzh::GetMethodNumber(other), -1) << other;
+TEST(FindMethod, MapsWholeNamesCaseSensitively) {
+  const struct {
+    const char* name;
+    int number;  // -2: not decodable
+  } cases[] = {{"-lh0-", 0},  {"-lh1-", 1},  {"-lh4-", 4},  {"-lh5-", 5},   {"-lh6-", 6},
+               {"-lh7-", 7},  {"-lzs-", -1}, {"-lz4-", -1}, {"-lz5-", -1},  {"-pm0-", -1},
+               {"-lhd-", -2}, {"-LH5-", -2}, {"-lh5", -2},  {"-lh5--", -2}, {"", -2},
+               {"-pm2-", -2}, {"-lh2-", -2}};
+  for (const auto& c : cases) {
+    const lzh::MethodInfo* m = lzh::FindMethod(c.name);
+    EXPECT_EQ(m == nullptr ? -2 : m->number, c.number) << c.name;
   }
 }
 

@@ -5,11 +5,13 @@
 // do with truncated streams and with failing sources and sinks.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
 #include "archive/archive_builders.h"
 #include "lzh/old_method_encoders.h"
+#include "support/stream_builder.h"
 #include "support/support.h"
 
 namespace {
@@ -124,6 +126,51 @@ TEST(OldMethodDecoders, LhasaAndDecoderGiveTheTokensBytes) {
     }
   }
   if (!haveLhasa) GTEST_SKIP() << "lhasa not installed; only the decoders were checked";
+}
+
+// Every old method through tsubo itself: `t` passes and `x` writes the bytes
+// that lhasa extracts from the same archive. -lh4- is the -lh5- format with
+// distances of 4 KiB at most; -lz4- and -pm0- are stored.
+TEST(OldMethodDecoders, TsuboTestsAndExtractsEveryOldMethod) {
+  const bool haveLhasa = test::CommandExists("lhasa");
+  test::TempDir dir;
+  const std::string text = Text(150000);
+  std::mt19937 rng(4);
+  const std::vector<lzhtest::Symbol> symbols = lzhtest::RandomSymbols(4, 100000, rng);
+  lzhtest::BitWriter lh4;
+  lzhtest::WriteSimpleBlock(lh4, 4, symbols);
+  struct Member {
+    const char* method;
+    std::string data;
+    std::string packed;
+  } members[] = {
+      {"-lh1-", text, oldtest::kLh1.encode(oldtest::Tokenize(oldtest::kLh1, text))},
+      {"-lzs-", text, oldtest::kLzs.encode(oldtest::Tokenize(oldtest::kLzs, text))},
+      {"-lz5-", text, oldtest::kLz5.encode(oldtest::Tokenize(oldtest::kLz5, text))},
+      {"-lh4-", lzhtest::Expand(symbols), lh4.Bytes()},
+      {"-lz4-", text, text},
+      {"-pm0-", text, text},
+  };
+  for (const Member& m : members) {
+    SCOPED_TRACE(m.method);
+    archive_test::Fields f;
+    f.method = m.method;
+    f.packed = static_cast<std::uint32_t>(m.packed.size());
+    f.original = static_cast<std::uint32_t>(m.data.size());
+    f.crc = archive_test::Crc(m.data);
+    test::WriteFile(dir / "arc.lzh",
+                    archive_test::Level0(f, "data.bin") + m.packed + std::string(1, '\0'));
+    test::RunOptions options;
+    options.cwd = dir.path();
+    EXPECT_EQ(test::RunTsubo({"t", "arc.lzh"}, options).exitCode, 0);
+    const test::RunResult x = test::RunTsubo({"x", "-c", "arc.lzh", "out/"}, options);
+    EXPECT_EQ(x.exitCode, 0) << x.out << x.err;
+    EXPECT_TRUE(test::ReadFile(dir / "out/data.bin") == m.data);
+    if (!haveLhasa) continue;
+    const test::RunResult run = test::RunCommand({"lhasa", "pq", dir / "arc.lzh"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(run.out == m.data) << "lhasa gave " << run.out.size() << " bytes";
+  }
 }
 
 // A source that fails after handing out `good` bytes.

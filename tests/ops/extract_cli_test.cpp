@@ -310,8 +310,8 @@ TEST_F(ExtractCli, CrcErrorAnsweredNoStops) {
 }
 
 TEST_F(ExtractCli, UnsupportedMethodIsSkippedAndCountedAsNg) {
-  Member old = lzhtest::Stored("old.txt", "lh1 data");
-  old.method = "-lh1-";
+  Member old = lzhtest::Stored("old.txt", "pm2 data");
+  old.method = "-pm2-";
   Write({old, lzhtest::Compressed(7, "new.txt", Text(3000))});
   for (const char* command : {"e", "t"}) {
     test::RunResult r = Run({command, "a.lzh", "out/"});

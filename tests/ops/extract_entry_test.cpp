@@ -180,7 +180,7 @@ TEST_F(ExtractTest, TestingChecksEveryMemberAndWritesNothing) {
   broken.data[2] = static_cast<char>(0xFF);  // code-length count 31: table rejected
   broken.data[3] = static_cast<char>(0xFF);
   Member unsupported = lzhtest::Stored("old.txt", "abc");
-  unsupported.method = "-lh1-";
+  unsupported.method = "-pm2-";
   Member hidden = lzhtest::Stored("..\\hidden", "h");
   hidden.attributes = 0x06;
   std::vector<Member> members = {
@@ -314,7 +314,7 @@ TEST_F(ExtractTest, HiddenAndSystemMembersAreSkippedUnlessAll) {
 
 TEST_F(ExtractTest, UnsupportedMethodLeavesAnExistingFileAlone) {
   Member m = lzhtest::Stored("old.txt", "new content");
-  m.method = "-lh1-";
+  m.method = "-pm2-";
   test::WriteFile(out + "/old.txt", "old");
   chmod((out + "/old.txt").c_str(), 0444);
   Settings s = X();

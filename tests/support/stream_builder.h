@@ -49,6 +49,7 @@ struct MethodInfo {
 };
 
 inline MethodInfo Info(int method) {
+  if (method == 4) return {12, 14, 4};  // the -lh5- format with a 4 KiB window
   if (method == 6) return {15, 16, 5};
   if (method == 7) return {16, 17, 5};
   return {13, 14, 4};
