@@ -1,6 +1,7 @@
 // The directory load and the search for an archive inside an .exe.
 #include "archive/directory.h"
 
+#include <cstring>
 #include <new>
 
 #include "archive/checksum.h"
@@ -34,7 +35,96 @@ bool IsHeaderCandidate(const unsigned char* window, std::uint32_t size, std::uin
 
 }  // namespace
 
-StatusCode LoadDirectoryFrom(ArchiveInput& in, std::vector<ArchiveEntry>& entries) {
+ArchiveEntry Directory::operator[](std::size_t index) const {
+  const Record& r = records_[index];
+  ArchiveEntry entry;
+  std::memcpy(entry.method, r.method, sizeof entry.method);
+  entry.os_id = r.os_id;
+  entry.packed_size = r.packed_size;
+  entry.original_size = r.original_size;
+  entry.mtime = r.mtime;
+  entry.attributes = r.attributes;
+  std::strcpy(entry.directory, strings_.c_str() + r.directory);
+  std::strcpy(entry.name, strings_.c_str() + r.name);
+  entry.crc = r.crc;
+  entry.header_offset = r.header_offset;
+  entry.data_offset = r.data_offset;
+  entry.header_level = r.header_level;
+  return entry;
+}
+
+std::string Directory::MemberPathAt(std::size_t index) const {
+  const Record& r = records_[index];
+  return std::string(strings_.c_str() + r.directory) + (strings_.c_str() + r.name);
+}
+
+std::uint32_t Directory::Store(const char* text) {
+  const std::size_t length = std::strlen(text);
+  // Offsets are 32-bit: a directory beyond 4 GiB of names is out of memory.
+  if (strings_.size() + length + 1 > UINT32_MAX) throw std::bad_alloc();
+  const auto offset = static_cast<std::uint32_t>(strings_.size());
+  strings_.append(text, length + 1);
+  return offset;
+}
+
+Directory::Record Directory::RecordOf(const ArchiveEntry& entry) {
+  if (strings_.empty()) strings_.push_back('\0');  // offset 0: the empty text
+  Record r;
+  std::memcpy(r.method, entry.method, sizeof r.method);
+  r.os_id = entry.os_id;
+  r.header_level = static_cast<std::uint8_t>(entry.header_level);
+  r.packed_size = entry.packed_size;
+  r.original_size = entry.original_size;
+  r.attributes = entry.attributes;
+  r.crc = entry.crc;
+  r.mtime = entry.mtime;
+  r.header_offset = entry.header_offset;
+  r.data_offset = entry.data_offset;
+  if (entry.directory[0] == '\0') {
+    r.directory = 0;
+  } else {
+    if (lastDirectory_ == 0 ||
+        std::strcmp(strings_.c_str() + lastDirectory_, entry.directory) != 0) {
+      lastDirectory_ = Store(entry.directory);
+    }
+    r.directory = lastDirectory_;
+  }
+  r.name = entry.name[0] == '\0' ? 0 : Store(entry.name);
+  return r;
+}
+
+void Directory::push_back(const ArchiveEntry& entry) { records_.push_back(RecordOf(entry)); }
+
+void Directory::Replace(std::size_t index, const ArchiveEntry& entry) {
+  records_[index] = RecordOf(entry);
+}
+
+void Directory::Relocate(std::size_t index, std::uint64_t headerOffset, std::uint64_t dataOffset) {
+  records_[index].header_offset = headerOffset;
+  records_[index].data_offset = dataOffset;
+}
+
+void Directory::Remove(const std::vector<std::int32_t>& indices) {
+  std::size_t kept = 0;
+  std::size_t next = 0;
+  for (std::size_t i = 0; i < records_.size(); ++i) {
+    if (next < indices.size() && static_cast<std::size_t>(indices[next]) == i) {
+      ++next;
+      continue;
+    }
+    if (kept != i) records_[kept] = records_[i];
+    ++kept;
+  }
+  records_.resize(kept);
+}
+
+void Directory::clear() {
+  std::vector<Record>().swap(records_);
+  std::string().swap(strings_);
+  lastDirectory_ = 0;
+}
+
+StatusCode LoadDirectoryFrom(ArchiveInput& in, Directory& entries) {
   StatusCode warning = kStatusOk;
   for (;;) {
     ArchiveEntry entry;

@@ -1,20 +1,87 @@
-// The directory of an archive: every member header from the first to the
-// end mark, and the search for the first header inside a self-extracting
-// file.
+// The directory of an archive: its members in file order, kept compactly
+// (the fixed fields of each member, and its directory and name parts in one
+// shared store of strings, so a member costs some 60 bytes rather than two
+// path buffers); the load of every header from the first to the end mark;
+// and the search for the first header inside a self-extracting file.
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "archive/archive_input.h"
 #include "archive/entry.h"
 #include "archive/status.h"
 
+class Directory {
+ public:
+  // Walks the members, each handed out as a whole ArchiveEntry.
+  class Iterator {
+   public:
+    Iterator(const Directory* directory, std::size_t index)
+        : directory_(directory), index_(index) {}
+    ArchiveEntry operator*() const { return (*directory_)[index_]; }
+    Iterator& operator++() {
+      ++index_;
+      return *this;
+    }
+    bool operator==(const Iterator& other) const { return index_ == other.index_; }
+
+   private:
+    const Directory* directory_;
+    std::size_t index_;
+  };
+
+  std::size_t size() const { return records_.size(); }
+  bool empty() const { return records_.empty(); }
+  ArchiveEntry operator[](std::size_t index) const;
+  ArchiveEntry back() const { return (*this)[size() - 1]; }
+  Iterator begin() const { return Iterator(this, 0); }
+  Iterator end() const { return Iterator(this, size()); }
+  // The directory part followed by the name part of member `index`.
+  std::string MemberPathAt(std::size_t index) const;
+
+  // These may throw std::bad_alloc.
+  void push_back(const ArchiveEntry& entry);
+  void Replace(std::size_t index, const ArchiveEntry& entry);
+  // The member's header and data now lie at these offsets.
+  void Relocate(std::size_t index, std::uint64_t headerOffset, std::uint64_t dataOffset);
+  // Removes the members at `indices` (ascending, without repeats) in one pass.
+  void Remove(const std::vector<std::int32_t>& indices);
+  // Empties the directory and gives its memory back.
+  void clear();
+
+ private:
+  struct Record {
+    char method[6];
+    std::uint8_t os_id;
+    std::uint8_t header_level;
+    std::uint32_t packed_size;
+    std::uint32_t original_size;
+    std::uint32_t attributes;
+    std::uint16_t crc;
+    plat::FileTime mtime;
+    std::uint64_t header_offset;
+    std::uint64_t data_offset;
+    std::uint32_t directory;  // offsets of NUL-terminated texts in strings_
+    std::uint32_t name;
+  };
+
+  std::uint32_t Store(const char* text);
+  Record RecordOf(const ArchiveEntry& entry);
+
+  std::vector<Record> records_;
+  // Every directory and name part, each ended by a NUL; a directory part is
+  // stored once for a run of members in the same folder.
+  std::string strings_;
+  std::uint32_t lastDirectory_ = 0;
+};
+
 // Reads every header from the input's position on, skipping each member's
 // data, into `entries`. The directory is complete with kStatusOk (end mark),
 // kStatusNoEndMark (end of file) or kStatusHeaderCrcWarning (a checksum or
 // header CRC differed, then an end mark); any other status tells why not.
-StatusCode LoadDirectoryFrom(ArchiveInput& in, std::vector<ArchiveEntry>& entries);
+StatusCode LoadDirectoryFrom(ArchiveInput& in, Directory& entries);
 
 // The offset of the first member header in `window` (the first bytes of a
 // self-extracting file), or -1 when there is none. A method field such as

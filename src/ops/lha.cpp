@@ -61,7 +61,7 @@ bool CLha::FindMember(const std::string& memberPath, std::int32_t* index) {
     // The directory changed without us (loaded, or members deleted).
     memberIndex_.clear();
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-      memberIndex_.emplace(MemberPath(entries_[i]), static_cast<std::int32_t>(i));
+      memberIndex_.emplace(entries_.MemberPathAt(i), static_cast<std::int32_t>(i));
     }
     indexedCount_ = entries_.size();
   }
@@ -126,7 +126,7 @@ StatusCode CLha::AddFile(const char* name, bool storeOnly) {
   if (written != kStatusOk) return written;
   if (replacing) {
     // The old copy stays in the work file until the commit drops it.
-    entries_[static_cast<std::size_t>(memberIndexFound)] = record;
+    entries_.Replace(static_cast<std::size_t>(memberIndexFound), record);
     modified_ = true;
   } else {
     entries_.push_back(record);

@@ -66,15 +66,15 @@ plat::FileHandle CUnlha::CreateWorkFile(char* path) const {
 bool CUnlha::CopyMembers(plat::FileHandle destination, plat::FileHandle source) {
   std::uint64_t position = plat::SeekFile(destination, 0, plat::SeekOrigin::End);
   if (position == UINT64_MAX) return false;
-  for (ArchiveEntry& entry : entries_) {
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    const ArchiveEntry entry = entries_[i];
     const std::uint64_t length = MemberLength(entry);
     if (plat::SeekFile(source, static_cast<std::int64_t>(entry.header_offset),
                        plat::SeekOrigin::Begin) != entry.header_offset ||
         !CopyBytes(destination, source, length)) {
       return false;
     }
-    entry.data_offset = position + (entry.data_offset - entry.header_offset);
-    entry.header_offset = position;
+    entries_.Relocate(i, position, position + (entry.data_offset - entry.header_offset));
     position += length;
   }
   return true;
@@ -112,16 +112,7 @@ StatusCode CUnlha::BeginRewrite() {
   return kStatusOk;
 }
 
-StatusCode CUnlha::DeleteMember(const ArchiveEntry* entry) {
-  const auto address = reinterpret_cast<std::uintptr_t>(entry);
-  const auto first = reinterpret_cast<std::uintptr_t>(entries_.data());
-  const std::uintptr_t span = entries_.size() * sizeof(ArchiveEntry);
-  if (entries_.empty() || address < first || address >= first + span ||
-      (address - first) % sizeof(ArchiveEntry) != 0) {
-    return kStatusNoSuchEntry;
-  }
-  return DeleteMembers({static_cast<std::int32_t>((address - first) / sizeof(ArchiveEntry))});
-}
+StatusCode CUnlha::DeleteMember(std::int32_t index) { return DeleteMembers({index}); }
 
 StatusCode CUnlha::DeleteMembers(const std::vector<std::int32_t>& indices) {
   std::vector<std::int32_t> doomed = indices;
@@ -134,19 +125,9 @@ StatusCode CUnlha::DeleteMembers(const std::vector<std::int32_t>& indices) {
     const StatusCode begun = BeginRewrite();
     if (begun != kStatusOk) return begun;
   }
-  // One pass: the survivors move down over the gaps. The bytes of the
-  // deleted members stay in the work file until the commit drops them.
-  std::size_t kept = 0;
-  std::size_t next = 0;
-  for (std::size_t i = 0; i < entries_.size(); ++i) {
-    if (next < doomed.size() && static_cast<std::size_t>(doomed[next]) == i) {
-      ++next;
-      continue;
-    }
-    if (kept != i) entries_[kept] = entries_[i];
-    ++kept;
-  }
-  entries_.resize(kept);
+  // The bytes of the deleted members stay in the work file until the commit
+  // drops them.
+  entries_.Remove(doomed);
   modified_ = true;
   return kStatusOk;
 }

@@ -53,7 +53,7 @@ CUnlha::~CUnlha() { Abandon(); }
 
 StatusCode CUnlha::Open(const char* path, bool create) {
   archiveStart_ = 0;
-  std::vector<ArchiveEntry>().swap(entries_);
+  entries_.clear();
   // A path that does not fit the path buffer cannot be named later either.
   if (std::char_traits<char>::length(path) >= static_cast<std::size_t>(kPathSize)) {
     return kStatusCannotOpen;
@@ -88,7 +88,7 @@ StatusCode CUnlha::Open(const char* path, bool create) {
   if (Opened(status)) return status;
   plat::CloseFile(archiveFile_);
   archiveFile_ = plat::kInvalidFile;
-  std::vector<ArchiveEntry>().swap(entries_);
+  entries_.clear();
   return status;
 }
 

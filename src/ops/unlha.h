@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/directory.h"
 #include "archive/entry.h"
 #include "archive/status.h"
 #include "lzh/codec_io.h"
@@ -59,7 +60,7 @@ class CUnlha {
   bool FindEmbeddedArchive(plat::FileHandle file, std::uint32_t windowSize);
 
   // The directory, in file order.
-  const std::vector<ArchiveEntry>& entries() const { return entries_; }
+  const Directory& entries() const { return entries_; }
   std::int32_t entryCount() const { return static_cast<std::int32_t>(entries_.size()); }
   const ArchiveOptions& options() const { return options_; }
   // Whether questions are off: asked for, or answered "all" at the
@@ -86,7 +87,8 @@ class CUnlha {
   // The first free work-file name beside the archive; false when all are taken.
   bool MakeWorkFileName(char* buffer) const;
   StatusCode BeginRewrite();
-  StatusCode DeleteMember(const ArchiveEntry* entry);
+  // Removes member `index` from the directory; its bytes go at the commit.
+  StatusCode DeleteMember(std::int32_t index);
   // Removes the records at `indices` in one pass; the same outcome as
   // DeleteMember called for each, without shifting the directory each time.
   StatusCode DeleteMembers(const std::vector<std::int32_t>& indices);
@@ -109,7 +111,7 @@ class CUnlha {
   bool RewriteGivenUp() const { return rewriteFailed_; }
 
   const ArchiveOptions options_;
-  std::vector<ArchiveEntry> entries_;
+  Directory entries_;
   plat::FileHandle workFile_ = plat::kInvalidFile;
   // The directory was changed so that the commit must compact the work file.
   bool modified_ = false;

@@ -35,7 +35,7 @@ Opened OpenPath(const std::string& path, bool create = false) {
   const StatusCode status = archive.Open(path.c_str(), create);
   result.ok = ::Opened(status);
   result.status = status;
-  result.entries = archive.entries();
+  for (const ArchiveEntry& entry : archive.entries()) result.entries.push_back(entry);
   EXPECT_EQ(archive.entryCount(), static_cast<std::int32_t>(archive.entries().size()));
   // The members of a self-extracting archive start after its stub.
   result.archiveStart = result.entries.empty() ? 0 : result.entries[0].header_offset;
