@@ -38,6 +38,7 @@ class Directory {
   ArchiveEntry back() const { return (*this)[size() - 1]; }
   Iterator begin() const { return Iterator(this, 0); }
   Iterator end() const { return Iterator(this, size()); }
+  std::uint64_t HeaderOffsetAt(std::size_t index) const { return records_[index].header_offset; }
   // The directory part followed by the name part of member `index`.
   std::string MemberPathAt(std::size_t index) const;
 

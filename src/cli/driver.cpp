@@ -1,7 +1,9 @@
 // The main sequence of one run: parse, open, run one command, commit, and
 // turn the outcome into messages and the exit code.
 #include <cstdint>
+#include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "archive/status.h"
@@ -11,6 +13,21 @@
 #include "platform/platform.h"
 
 namespace {
+
+constexpr int kMostThreads = 64;
+
+// The threads that decode and compress: TSUBO_THREADS when it holds a
+// number from 1 on, else one per core.
+int ThreadCount() {
+  const char* value = std::getenv("TSUBO_THREADS");
+  if (value != nullptr && *value != '\0') {
+    char* end = nullptr;
+    const long n = std::strtol(value, &end, 10);
+    if (*end == '\0' && n >= 1) return static_cast<int>(n < kMostThreads ? n : kMostThreads);
+  }
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : static_cast<int>(cores < kMostThreads ? cores : kMostThreads);
+}
 
 int RunCommand(int command, const Options& options, CLha& archive) {
   switch (command) {
@@ -48,6 +65,7 @@ int TsuboMain(int argc, char** argv) {
     return 2;
   }
   Printf(msg::kMsgArchiveFile, ShownName(options.archiveName).c_str());
+  options.archive.threads = ThreadCount();
 
   CUserInquireEvent inquire;
   CLha archive(options.archive, &inquire);

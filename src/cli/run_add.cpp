@@ -2,6 +2,7 @@
 // collected files one by one, RunDelete (command d) removes the selected
 // members. Each turns the archive object's status into console lines and
 // the exit code.
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,23 @@
 
 int RunAdd(const Options& options, CLha& archive) {
   const bool verbose = options.quietLevel < 2;
+  // Files are queued in order (their compression may run ahead on other
+  // threads) and reported in the same order as their members are written.
+  std::deque<std::string> queued;
+  const auto report = [&](std::size_t keep) {
+    while (queued.size() > keep) {
+      const StatusCode status = archive.NextAdded();
+      const std::string name = std::move(queued.front());
+      queued.pop_front();
+      if (status == kStatusOk) {
+        if (verbose) Printf("Added %s\n", ShownName(name).c_str());
+      } else if (!ReportAddSkip(status, name, options.quietLevel)) {
+        if (verbose) ReportStop(status, name);
+        return false;
+      }
+    }
+    return true;
+  };
   for (const std::string& name : options.fileNames) {
     const std::string path = name.starts_with('\\') ? name : options.baseDirectory + name;
     const std::uint32_t attributes = plat::GetFileAttributes(path.c_str());
@@ -20,23 +38,16 @@ int RunAdd(const Options& options, CLha& archive) {
     // Without directory parts a directory would become a member with an
     // empty path; there is nothing to store for it.
     if (isDirectory && !options.archive.useDirs) continue;
-
-    StatusCode status = kStatusOk;
-    if (isDirectory && options.storeDirEntries) {
-      status = archive.AddFile(name.c_str(), options.archive.storeOnly);
-      if (status == kStatusNotNewer) continue;
-    } else {
-      const bool storeOnly = options.archive.storeOnly || IsStoreOnly(options, path.c_str());
-      status = archive.AddFile(name.c_str(), storeOnly);
-      if (status != kStatusOk && ReportAddSkip(status, name, options.quietLevel)) continue;
-    }
-    if (status != kStatusOk) {
-      if (verbose) ReportStop(status, name);
-      return 2;
-    }
-    if (verbose) Printf("Added %s\n", ShownName(name).c_str());
+    // A directory found by -d is added as it is; store-only patterns are
+    // for files.
+    const bool storeOnly =
+        options.archive.storeOnly ||
+        (!(isDirectory && options.storeDirEntries) && IsStoreOnly(options, path.c_str()));
+    archive.QueueFile(name.c_str(), storeOnly);
+    queued.push_back(name);
+    if (!report(archive.QueueWindow() - 1)) return 2;
   }
-  return 0;
+  return report(0) ? 0 : 2;
 }
 
 int RunDelete(const Options& options, CLha& archive) {

@@ -1,17 +1,25 @@
 // The runner of the commands e, x and t: extracts or tests every selected
 // member in directory order, reports each one and the totals, and decides
 // the exit code.
+#include <vector>
+
 #include "archive/member_path.h"
 #include "cli/frontend.h"
 #include "cli/status_messages.h"
 
 int RunExtract(const Options& options, CLha& archive) {
+  // The selected members, in order: their data may be decoded ahead.
+  std::vector<std::size_t> selected;
+  for (std::size_t i = 0; i < archive.entries().size(); ++i) {
+    if (IsSelected(options, StoredPath(archive.entries()[i]).c_str())) selected.push_back(i);
+  }
+  archive.PlanExtraction(selected);
   int total = 0;
   int ng = 0;
   int result = 0;
-  for (const ArchiveEntry& entry : archive.entries()) {
+  for (const std::size_t index : selected) {
+    const ArchiveEntry entry = archive.entries()[index];
     const std::string path = StoredPath(entry);
-    if (!IsSelected(options, path.c_str())) continue;
     const StatusCode status = archive.ExtractEntry(entry);
     const ExtractOutcome outcome =
         ReportExtracted(status, path, MemberPath(entry), options.archive.testMode,

@@ -3,6 +3,7 @@
 // data (decoded or copied), and the CRC comparison.
 #include <string>
 
+#include "lzh/method.h"
 #include "lzh/stored.h"
 #include "ops/file_streams.h"
 #include "ops/output_paths.h"
@@ -32,6 +33,8 @@ StatusCode StatusOf(DataOutcome outcome) {
   }
 }
 
+}  // namespace
+
 DataOutcome OutcomeOf(lzh::CodecStatus status) {
   switch (status) {
     case lzh::CodecStatus::kOk:
@@ -43,12 +46,7 @@ DataOutcome OutcomeOf(lzh::CodecStatus status) {
   }
 }
 
-// The codec object held in `slot`, made on its first use.
-template <typename Codec>
-Codec& Made(std::unique_ptr<Codec>& slot) {
-  if (!slot) slot = std::make_unique<Codec>();
-  return *slot;
-}
+namespace {
 
 // Gives up a scratch file that will not take its name; a read-only one
 // would stay.
@@ -140,11 +138,9 @@ StatusCode CUnlha::CheckPath(const ArchiveEntry& entry, const char* relative) {
 }
 
 StatusCode CUnlha::ExtractEntry(const ArchiveEntry& entry) {
+  // The data is read at its offset; only a closed archive has none.
   const plat::FileHandle handle = DataFile();
-  if (plat::SeekFile(handle, static_cast<std::int64_t>(entry.data_offset),
-                     plat::SeekOrigin::Begin) == UINT64_MAX) {
-    return kStatusMemberUnreachable;
-  }
+  if (handle == plat::kInvalidFile) return kStatusMemberUnreachable;
   return ExtractFromHandle(handle, entry);
 }
 
@@ -171,13 +167,10 @@ StatusCode CUnlha::ExtractFromHandle(plat::FileHandle handle, const ArchiveEntry
   return isDirectory ? ExtractDirectory(entry, output) : ExtractFile(handle, entry, output);
 }
 
-DataResult CUnlha::UnpackData(plat::FileHandle archiveSide, plat::FileHandle fileSide,
-                              const ArchiveEntry& entry) {
+DataResult Unpack(Codecs& codecs, lzh::ByteSource& in, const ArchiveEntry& entry,
+                  lzh::ByteSink* out) {
   const lzh::MethodInfo* method = lzh::FindMethod(entry.method);
   if (method == nullptr) return {DataOutcome::kUnsupported, 0};
-  FileSource in(archiveSide, entry.packed_size);
-  FileSink sink(fileSide);
-  lzh::ByteSink* out = fileSide != plat::kInvalidFile ? &sink : nullptr;
   lzh::DecodeResult result;
   switch (method->codec) {
     case lzh::Codec::kStored:
@@ -187,19 +180,28 @@ DataResult CUnlha::UnpackData(plat::FileHandle archiveSide, plat::FileHandle fil
       result = lzh::CopyStored(in, entry.original_size, out);
       break;
     case lzh::Codec::kStaticHuffman:
-      result = Made(decoder_).Decode(*method, in, entry.original_size, out);
+      result = Made(codecs.decoder).Decode(*method, in, entry.original_size, out);
       break;
     case lzh::Codec::kLh1:
-      result = Made(lh1Decoder_).Decode(in, entry.original_size, out);
+      result = Made(codecs.lh1).Decode(in, entry.original_size, out);
       break;
     case lzh::Codec::kLzs:
-      result = Made(lzsDecoder_).Decode(in, entry.original_size, out);
+      result = Made(codecs.lzs).Decode(in, entry.original_size, out);
       break;
     case lzh::Codec::kLz5:
-      result = Made(lz5Decoder_).Decode(in, entry.original_size, out);
+      result = Made(codecs.lz5).Decode(in, entry.original_size, out);
       break;
   }
   return {OutcomeOf(result.status), result.crc};
+}
+
+DataResult CUnlha::UnpackData(plat::FileHandle archiveSide, plat::FileHandle fileSide,
+                              const ArchiveEntry& entry) {
+  FileSink sink(fileSide);
+  lzh::ByteSink* out = fileSide != plat::kInvalidFile ? &sink : nullptr;
+  if (const std::shared_ptr<AheadJob> job = TakeAheadJob(entry)) return Drain(*job, out);
+  FileRangeSource in(archiveSide, entry.data_offset, entry.packed_size);
+  return Unpack(codecs_, in, entry, out);
 }
 
 DataResult CUnlha::CopyData(plat::FileHandle destination, plat::FileHandle source,

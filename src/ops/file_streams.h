@@ -20,6 +20,20 @@ class FileSource final : public lzh::ByteSource {
   std::uint64_t left_;
 };
 
+// Reads `length` bytes of a file from `offset` on, without its file pointer:
+// several threads may read one archive this way at once.
+class FileRangeSource final : public lzh::ByteSource {
+ public:
+  FileRangeSource(plat::FileHandle file, std::uint64_t offset, std::uint64_t length)
+      : file_(file), offset_(offset), left_(length) {}
+  long Read(std::uint8_t* buffer, std::uint32_t count) override;
+
+ private:
+  plat::FileHandle file_;
+  std::uint64_t offset_;
+  std::uint64_t left_;
+};
+
 // Writes to a file at its file pointer.
 class FileSink final : public lzh::ByteSink {
  public:

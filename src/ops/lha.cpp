@@ -3,17 +3,25 @@
 // and data at the end of the work file.
 #include "ops/lha.h"
 
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "archive/header_writer.h"
 #include "archive/member_path.h"
 #include "lzh/method.h"
 #include "ops/file_streams.h"
+#include "ops/output_paths.h"
 
 namespace {
 
 constexpr std::uint64_t kLargestFile = 0xFFFFFFFFu;  // sizes are 32-bit in headers
+// A file compressed ahead keeps its compressed bytes in memory up to this
+// size (never more than the file's own size), in a scratch file beyond.
+constexpr std::uint32_t kInMemory = 4 << 20;
 
 // Closes the source of one AddFile on every way out.
 class SourceFile {
@@ -54,6 +62,12 @@ bool MemberPathOf(const char* fileName, bool isDirectory, bool useDirs, ArchiveE
 
 void SetMethod(ArchiveEntry& entry, const char* method) { std::memcpy(entry.method, method, 6); }
 
+// The method written for the choice of -o: -lh5-, -lh6-, -lh7-.
+const lzh::MethodInfo& MethodFor(int methodChoice) {
+  static constexpr int kNumbers[] = {5, 6, 7};
+  return lzh::MethodForNumber(kNumbers[methodChoice]);
+}
+
 }  // namespace
 
 bool CLha::FindMember(const std::string& memberPath, std::int32_t* index) {
@@ -71,69 +85,243 @@ bool CLha::FindMember(const std::string& memberPath, std::int32_t* index) {
   return true;
 }
 
-StatusCode CLha::AddFile(const char* name, bool storeOnly) {
-  if (RewriteGivenUp()) return kStatusRewriteFailed;
+// One file on its way into the archive: what Prepare found, and while its
+// compression runs ahead, the worker's output.
+struct CLha::Pending {
+  std::string name;
+  bool storeOnly = false;
+  StatusCode prepared = kStatusOk;  // a failure met while preparing
+  ArchiveEntry record{};
+  std::string memberPath;
+  bool replacing = false;
+  std::int32_t index = -1;
+  std::unique_ptr<SourceFile> source;
+  // Compression ahead: the compressed bytes, in memory or (for a file over
+  // kInMemory bytes) in a private scratch file beside the archive.
+  bool ahead = false;
+  // Waits for its turn: prepared then (see QueueFile).
+  bool deferred = false;
+  std::string bytes;
+  plat::FileHandle spill = plat::kInvalidFile;
+  std::string spillPath;
+  std::atomic<bool> cancelled = false;
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  lzh::EncodeResult result{};
+
+  ~Pending() {
+    if (spill != plat::kInvalidFile) {
+      plat::CloseFile(spill);
+      plat::DeleteFile(spillPath.c_str());
+    }
+  }
+  // Waits for the worker; afterwards the result and the bytes are whole.
+  void Wait() {
+    std::unique_lock<std::mutex> lock(mutex);
+    finished.wait(lock, [this] { return done; });
+  }
+};
+
+CLha::~CLha() { DropQueue(); }
+
+void CLha::DropQueue() {
+  for (const std::shared_ptr<Pending>& file : queue_) file->cancelled = true;
+  for (const std::shared_ptr<Pending>& file : queue_) {
+    if (file->ahead) file->Wait();
+  }
+  queue_.clear();
+}
+
+StatusCode CLha::CloseAndCommit() {
+  DropQueue();
+  queueStopped_ = false;
+  return CUnlha::CloseAndCommit();
+}
+
+void CLha::Prepare(Pending& file) {
+  file.prepared = kStatusOk;
+  auto fail = [&file](StatusCode status) { file.prepared = status; };
+  if (RewriteGivenUp()) return fail(kStatusRewriteFailed);
+  const char* name = file.name.c_str();
   // A name from the root is opened as it stands, as RunAdd looks it up.
-  const std::string fullPath = name[0] == '\\' ? std::string(name) : options_.baseDir + name;
-  if (fullPath.size() >= static_cast<std::size_t>(kPathSize)) return kStatusCannotOpenFile;
+  const std::string fullPath = name[0] == '\\' ? file.name : options_.baseDir + file.name;
+  if (fullPath.size() >= static_cast<std::size_t>(kPathSize)) return fail(kStatusCannotOpenFile);
   if (workFile_ == plat::kInvalidFile) {
     const StatusCode begun = BeginRewrite();
-    if (begun != kStatusOk) return begun;
+    if (begun != kStatusOk) return fail(begun);
   }
 
   const std::uint32_t attributes = plat::GetFileAttributes(fullPath.c_str());
-  if (attributes == plat::kInvalidAttributes) return kStatusCannotOpenFile;
+  if (attributes == plat::kInvalidAttributes) return fail(kStatusCannotOpenFile);
   const bool isDirectory = (attributes & plat::kAttrDirectory) != 0;
   if (!isDirectory && ((options_.skipHidden && (attributes & plat::kAttrHidden)) ||
                        (options_.skipSystem && (attributes & plat::kAttrSystem)))) {
-    return kStatusAttributeSkip;
+    return fail(kStatusAttributeSkip);
   }
   // A directory is opened only to read its time stamp.
-  const SourceFile source(plat::OpenFile(fullPath.c_str(),
-                                         isDirectory ? plat::Access::Query : plat::Access::Read,
-                                         plat::Share::Read, plat::Disposition::OpenExisting));
-  if (source.get() == plat::kInvalidFile) return kStatusCannotOpenFile;
+  file.source = std::make_unique<SourceFile>(
+      plat::OpenFile(fullPath.c_str(), isDirectory ? plat::Access::Query : plat::Access::Read,
+                     plat::Share::Read, plat::Disposition::OpenExisting));
+  const plat::FileHandle source = file.source->get();
+  if (source == plat::kInvalidFile) return fail(kStatusCannotOpenFile);
 
-  ArchiveEntry record{};
-  if (!MemberPathOf(name, isDirectory, options_.useDirs, record)) return kStatusCannotOpenFile;
-  const std::string memberPath = MemberPath(record);
+  ArchiveEntry& record = file.record;
+  if (!MemberPathOf(name, isDirectory, options_.useDirs, record)) {
+    return fail(kStatusCannotOpenFile);
+  }
+  file.memberPath = MemberPath(record);
   plat::FileTime lastWrite = 0;
-  if (!plat::GetFileTime(source.get(), &lastWrite)) return kStatusCannotOpenFile;
-  std::int32_t memberIndexFound = -1;
-  const bool replacing = FindMember(memberPath, &memberIndexFound);
-  if (replacing) {
-    record = entries_[static_cast<std::size_t>(memberIndexFound)];
+  if (!plat::GetFileTime(source, &lastWrite)) return fail(kStatusCannotOpenFile);
+  file.replacing = FindMember(file.memberPath, &file.index);
+  if (file.replacing) {
+    record = entries_[static_cast<std::size_t>(file.index)];
     // Headers keep whole seconds at best: compare on whole seconds.
     if (options_.compareTimes && record.mtime >= lastWrite - lastWrite % plat::kFileTimePerSecond) {
-      return kStatusNotNewer;
+      return fail(kStatusNotNewer);
     }
   } else if (options_.freshenOnly) {
-    return kStatusNotAMember;
+    return fail(kStatusNotAMember);
   }
 
   record.os_id = 'M';
   if (!isDirectory) {
     std::uint64_t size = 0;
-    if (!plat::GetFileSize(source.get(), &size)) return kStatusCannotOpenFile;
-    if (size > kLargestFile) return kStatusFileTooLarge;
+    if (!plat::GetFileSize(source, &size)) return fail(kStatusCannotOpenFile);
+    if (size > kLargestFile) return fail(kStatusFileTooLarge);
     record.original_size = static_cast<std::uint32_t>(size);
   }
   record.header_level = options_.headerLevel;
   record.mtime = lastWrite;
   record.attributes = attributes;
+}
 
-  const StatusCode written = WriteMember(workFile_, source.get(), record, storeOnly);
+StatusCode CLha::Commit(Pending& file) {
+  if (file.prepared != kStatusOk) return file.prepared;
+  ArchiveEntry& record = file.record;
+  const StatusCode written = WriteMember(workFile_, file.source->get(), record, file.storeOnly,
+                                         file.ahead ? &file : nullptr);
   if (written != kStatusOk) return written;
-  if (replacing) {
+  if (file.replacing) {
     // The old copy stays in the work file until the commit drops it.
-    entries_.Replace(static_cast<std::size_t>(memberIndexFound), record);
+    entries_.Replace(static_cast<std::size_t>(file.index), record);
     modified_ = true;
   } else {
     entries_.push_back(record);
-    memberIndex_.emplace(memberPath, static_cast<std::int32_t>(entries_.size() - 1));
+    memberIndex_.emplace(file.memberPath, static_cast<std::int32_t>(entries_.size() - 1));
     indexedCount_ = entries_.size();
   }
   return kStatusOk;
+}
+
+StatusCode CLha::AddFile(const char* name, bool storeOnly) {
+  Pending file;
+  file.name = name;
+  file.storeOnly = storeOnly;
+  Prepare(file);
+  return Commit(file);
+}
+
+namespace {
+
+// Whether the runner goes on after a file with this status.
+bool GoesOn(StatusCode status) {
+  return status == kStatusOk || status == kStatusAttributeSkip || status == kStatusNotNewer;
+}
+
+}  // namespace
+
+std::size_t CLha::QueueWindow() const {
+  // With one thread each file is added and reported before the next is
+  // looked at, exactly as one AddFile after the other.
+  return options_.threads <= 1 ? 1 : static_cast<std::size_t>(options_.threads) + 1;
+}
+
+void CLha::QueueFile(const char* name, bool storeOnly) {
+  auto file = std::make_shared<Pending>();
+  file->name = name;
+  file->storeOnly = storeOnly;
+  queue_.push_back(file);
+  if (options_.threads <= 1) {
+    file->prepared = AddFile(name, storeOnly);
+    return;
+  }
+  // Prepared now unless an earlier file ends the run (nothing after it may
+  // happen, not even the start of the rewrite) or goes to the same member
+  // (this one must then see its record): those wait for their turn.
+  for (const std::shared_ptr<Pending>& earlier : queue_) {
+    if (earlier != file && !earlier->deferred && !GoesOn(earlier->prepared)) {
+      file->deferred = true;
+      return;
+    }
+  }
+  Prepare(*file);
+  for (const std::shared_ptr<Pending>& earlier : queue_) {
+    if (earlier != file && !earlier->deferred && earlier->prepared == kStatusOk &&
+        earlier->memberPath == file->memberPath) {
+      file->deferred = true;
+      return;
+    }
+  }
+  if (file->prepared == kStatusOk) CompressAhead(file);
+}
+
+StatusCode CLha::NextAdded() {
+  if (queue_.empty()) return kStatusOk;
+  const std::shared_ptr<Pending> file = queue_.front();
+  queue_.pop_front();
+  if (queueStopped_) return kStatusRewriteFailed;  // the runner stopped before
+  StatusCode status = file->prepared;
+  if (options_.threads > 1) {
+    if (file->deferred) {
+      file->deferred = false;
+      Prepare(*file);  // its turn has come: the files before it are in
+    }
+    status = Commit(*file);
+  }
+  if (!GoesOn(status)) queueStopped_ = true;
+  return status;
+}
+
+// What a worker's encoder writes: memory, or the file's scratch file.
+class CLha::AheadSink final : public lzh::ByteSink {
+ public:
+  explicit AheadSink(Pending& file) : file_(file) {}
+  bool Write(const std::uint8_t* data, std::uint32_t count) override {
+    if (file_.cancelled) return false;
+    if (file_.spill != plat::kInvalidFile) {
+      return plat::WriteFile(file_.spill, data, count) == static_cast<long>(count);
+    }
+    file_.bytes.append(reinterpret_cast<const char*>(data), count);
+    return true;
+  }
+
+ private:
+  Pending& file_;
+};
+
+void CLha::CompressAhead(const std::shared_ptr<Pending>& file) {
+  const ArchiveEntry& record = file->record;
+  if (record.name[0] == '\0' || file->storeOnly || record.original_size == 0) return;
+  if (record.original_size > kInMemory) {
+    // Over kInMemory bytes the compressed data goes to a private scratch
+    // file beside the archive, so a worker holds little memory whatever the
+    // size of its file. Without one the file is compressed in its turn.
+    file->spill = CreateOutputFile(ArchivePath().c_str(), &file->spillPath);
+    if (file->spill == plat::kInvalidFile) return;
+  }
+  file->ahead = true;
+  const int method = MethodFor(options_.methodChoice).number;
+  Workers().Submit([this, file, method](int worker) {
+    AheadSink out(*file);
+    FileSource in(file->source->get());
+    const lzh::EncodeResult result = Made(workerCodecs_[static_cast<std::size_t>(worker)].encoder)
+                                         .Encode(method, in, file->record.original_size, out);
+    const std::lock_guard<std::mutex> lock(file->mutex);
+    file->result = result;
+    file->done = true;
+    file->finished.notify_all();
+  });
 }
 
 // The stored copy: exactly original_size bytes, or the file shrank.
@@ -149,14 +337,19 @@ StatusCode CLha::Store(plat::FileHandle output, plat::FileHandle source, Archive
   return kStatusOk;
 }
 
-StatusCode CLha::Compress(plat::FileHandle output, plat::FileHandle source, ArchiveEntry& entry) {
-  static constexpr int kMethodNumbers[] = {5, 6, 7};  // by methodChoice
-  const lzh::MethodInfo& method = lzh::MethodForNumber(kMethodNumbers[options_.methodChoice]);
+StatusCode CLha::Compressed(plat::FileHandle output, plat::FileHandle source, ArchiveEntry& entry,
+                            Pending* ahead) {
+  const lzh::MethodInfo& method = MethodFor(options_.methodChoice);
   SetMethod(entry, method.name);
-  if (!encoder_) encoder_ = std::make_unique<lzh::Encoder>();
-  FileSource in(source);
-  FileSink out(output);
-  const lzh::EncodeResult result = encoder_->Encode(method.number, in, entry.original_size, out);
+  lzh::EncodeResult result;
+  if (ahead != nullptr) {
+    ahead->Wait();
+    result = ahead->result;
+  } else {
+    FileSource in(source);
+    FileSink out(output);
+    result = Made(codecs_.encoder).Encode(method.number, in, entry.original_size, out);
+  }
   entry.crc = result.crc;
   if (result.outcome == lzh::EncodeResult::Outcome::kWriteError) return kStatusRewriteFailed;
   if (result.outcome == lzh::EncodeResult::Outcome::kNotSmaller) {
@@ -172,11 +365,24 @@ StatusCode CLha::Compress(plat::FileHandle output, plat::FileHandle source, Arch
   // it was measured does not match original_size.
   if (result.bytesRead != entry.original_size) return kStatusCannotOpenFile;
   entry.packed_size = static_cast<std::uint32_t>(result.packedSize);
-  return kStatusOk;
+  if (ahead == nullptr) return kStatusOk;
+  // The bytes compressed ahead follow the header.
+  const bool copied = ahead->spill != plat::kInvalidFile
+                          ? plat::SeekFile(ahead->spill, 0, plat::SeekOrigin::Begin) == 0 &&
+                                CopyBytes(output, ahead->spill, entry.packed_size)
+                          : plat::WriteFile(output, ahead->bytes.data(),
+                                            static_cast<std::uint32_t>(ahead->bytes.size())) ==
+                                static_cast<long>(ahead->bytes.size());
+  return copied ? kStatusOk : kStatusRewriteFailed;
 }
 
 StatusCode CLha::WriteMember(plat::FileHandle output, plat::FileHandle source, ArchiveEntry& entry,
                              bool storeOnly) {
+  return WriteMember(output, source, entry, storeOnly, nullptr);
+}
+
+StatusCode CLha::WriteMember(plat::FileHandle output, plat::FileHandle source, ArchiveEntry& entry,
+                             bool storeOnly, Pending* ahead) {
   entry.header_offset = plat::SeekFile(output, 0, plat::SeekOrigin::End);
   if (entry.header_offset == UINT64_MAX) {
     GiveUpRewrite();
@@ -198,7 +404,7 @@ StatusCode CLha::WriteMember(plat::FileHandle output, plat::FileHandle source, A
   } else if (storeOnly || entry.original_size == 0) {
     status = Store(output, source, entry);
   } else {
-    status = Compress(output, source, entry);
+    status = Compressed(output, source, entry, ahead);
   }
   if (status == kStatusOk &&
       (plat::SeekFile(output, static_cast<std::int64_t>(entry.header_offset),

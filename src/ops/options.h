@@ -22,4 +22,6 @@ struct ArchiveOptions {
   int headerLevel = 2;       // 0, 1 or 2
   bool storeOnly = false;    // -z: store every file as it is
   int methodChoice = 1;      // 0: -lh5-, 1: -lh6-, 2: -lh7-
+  // Threads that decode and compress members (1: the main thread alone).
+  int threads = 1;
 };

@@ -192,6 +192,7 @@ bool CUnlha::FinishWorkFile() {
 }
 
 StatusCode CUnlha::CloseAndCommit() {
+  StopAhead();
   bool committed = true;
   if (workFile_ == plat::kInvalidFile && !rewriteFailed_) {
     // Nothing was changed: the archive file stays as it is.

@@ -49,7 +49,10 @@ CUnlha::CUnlha(const ArchiveOptions& options, CInquireEvent* inquire)
       skipPathCheck_(options.skipPathCheck),
       noConfirm_(options.noConfirm) {}
 
-CUnlha::~CUnlha() { Abandon(); }
+CUnlha::~CUnlha() {
+  StopAhead();
+  Abandon();
+}
 
 StatusCode CUnlha::Open(const char* path, bool create) {
   archiveStart_ = 0;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,25 +15,11 @@
 #include "archive/entry.h"
 #include "archive/status.h"
 #include "lzh/codec_io.h"
-#include "lzh/decoder.h"
-#include "lzh/lh1_decoder.h"
-#include "lzh/lz5_decoder.h"
-#include "lzh/lzs_decoder.h"
+#include "ops/codecs.h"
 #include "ops/inquire_event.h"
 #include "ops/options.h"
+#include "ops/workers.h"
 #include "platform/platform.h"
-
-// How producing a member's data ended, with the CRC-16 of what was produced.
-enum class DataOutcome {
-  kOk,
-  kDataError,    // corrupt, or needing more bytes than the member holds
-  kWriteError,   // the output did not take the data (a full disk)
-  kUnsupported,  // a method this program cannot decode
-};
-struct DataResult {
-  DataOutcome outcome;
-  std::uint16_t crc;
-};
 
 // Whether an Open succeeded: its warnings (no end mark, a header CRC or
 // checksum mismatch) leave the archive open.
@@ -69,9 +56,15 @@ class CUnlha {
   bool skipPathCheck() const { return skipPathCheck_; }
 
   // ---- extraction and testing (ops/extract_entry.cpp) ----
+  // The members (by index) that will be extracted or tested next, in order:
+  // with more than one thread their data is decoded ahead on workers, a
+  // bounded amount of it at a time. ExtractEntry then takes each member's
+  // data from there; members passed over are dropped.
+  void PlanExtraction(const std::vector<std::size_t>& indices);
   // Extracts one member, or tests it in test mode. kStatusMemberUnreachable
-  // when its data cannot be positioned.
+  // when its data cannot be reached (the archive is closed).
   StatusCode ExtractEntry(const ArchiveEntry& entry);
+  // The same for a member whose packed data lies in `handle`.
   StatusCode ExtractFromHandle(plat::FileHandle handle, const ArchiveEntry& entry);
   // Produces the member's data once (decoded or copied) from the archive
   // side into the file side, or nowhere when it is invalid.
@@ -105,16 +98,24 @@ class CUnlha {
   plat::FileHandle DataFile() const {
     return workFile_ != plat::kInvalidFile ? workFile_ : archiveFile_;
   }
+  const std::string& ArchivePath() const { return archivePath_; }
   // A member could not be written whole: the commit discards the work file
   // and leaves the archive as it was.
   void GiveUpRewrite() { rewriteFailed_ = true; }
   bool RewriteGivenUp() const { return rewriteFailed_; }
+
+  // The worker threads of the run, started on first need; their number is
+  // options_.threads (1: everything on the main thread).
+  WorkerPool& Workers();
 
   const ArchiveOptions options_;
   Directory entries_;
   plat::FileHandle workFile_ = plat::kInvalidFile;
   // The directory was changed so that the commit must compact the work file.
   bool modified_ = false;
+  // The codecs of the main thread, and of each worker.
+  Codecs codecs_;
+  std::vector<Codecs> workerCodecs_;
 
  private:
   StatusCode ExtractFile(plat::FileHandle handle, const ArchiveEntry& entry, const char* output);
@@ -127,6 +128,22 @@ class CUnlha {
   bool Compact();
   bool FinishWorkFile();
   void Abandon();
+
+  // ---- decoding ahead (ops/ahead.cpp) ----
+  struct AheadJob;
+  // Submits decode jobs for planned members while fewer than the window run.
+  void ScheduleAhead();
+  // The job decoding `entry`, if one was planned; jobs before it are dropped.
+  std::shared_ptr<AheadJob> TakeAheadJob(const ArchiveEntry& entry);
+  // Passes the job's bytes on to `out` and returns how its decoding ended.
+  DataResult Drain(AheadJob& job, lzh::ByteSink* out);
+  // Drops every job ahead (before files close).
+  void StopAhead();
+
+  std::unique_ptr<WorkerPool> workers_;
+  std::vector<std::size_t> plan_;  // members to decode ahead, in order
+  std::size_t planned_ = 0;        // how many of them were submitted
+  std::deque<std::shared_ptr<AheadJob>> ahead_;
 
   CInquireEvent* inquire_;
   // The lasting answers "all": no more path questions, no more questions.
@@ -142,9 +159,4 @@ class CUnlha {
   // The rewrite claimed the name of a new archive, held until the commit; a
   // run that does not commit removes the claim again.
   bool createdArchive_ = false;
-  // Each decoder is made on first use, then kept for every member.
-  std::unique_ptr<lzh::Decoder> decoder_;
-  std::unique_ptr<lzh::Lh1Decoder> lh1Decoder_;
-  std::unique_ptr<lzh::LzsDecoder> lzsDecoder_;
-  std::unique_ptr<lzh::Lz5Decoder> lz5Decoder_;
 };

@@ -44,6 +44,9 @@ void CloseFile(FileHandle file);
 
 // Read/Write return the number of bytes transferred (possibly short), or -1.
 long ReadFile(FileHandle file, void* buffer, std::uint32_t count);
+// Reads at `offset` without using or moving the file pointer, so several
+// threads may read one file at once. Short only at the end of the file.
+long ReadFileAt(FileHandle file, std::uint64_t offset, void* buffer, std::uint32_t count);
 long WriteFile(FileHandle file, const void* buffer, std::uint32_t count);
 // Returns the new absolute position, or UINT64_MAX on failure.
 std::uint64_t SeekFile(FileHandle file, std::int64_t distance, SeekOrigin origin);
@@ -115,6 +118,9 @@ void CopyPermissions(FileHandle from, FileHandle to);
 // meaning on POSIX; Windows takes them all). Mode bits other than the
 // owner's write permission are those of a new file.
 bool SetFileAttributesOf(FileHandle file, std::uint32_t attributes);
+// For a thread that works for the main one: interrupts are never handled on
+// it, so the main thread's list of scratch files stays consistent.
+void KeepInterruptsOffThisThread();
 // The line written to standard error when an interrupt (Ctrl+C, SIGTERM,
 // SIGHUP, Ctrl+Break, a closed console) ends the run: scratch files are
 // removed, the line is written and the process exits with code 2.

@@ -184,6 +184,24 @@ long ReadFile(FileHandle file, void* buffer, std::uint32_t count) {
   return static_cast<long>(done);
 }
 
+long ReadFileAt(FileHandle file, std::uint64_t offset, void* buffer, std::uint32_t count) {
+  char* dest = static_cast<char*>(buffer);
+  std::uint32_t done = 0;
+  while (done < count) {
+    ssize_t n =
+        pread(Descriptor(file), dest + done, count - done, static_cast<off_t>(offset + done));
+    if (n == 0) break;  // end of file
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (done > 0) break;
+      posix::SetErrorFromErrno(errno, "");
+      return -1;
+    }
+    done += static_cast<std::uint32_t>(n);
+  }
+  return static_cast<long>(done);
+}
+
 long WriteFile(FileHandle file, const void* buffer, std::uint32_t count) {
   const char* source = static_cast<const char*>(buffer);
   std::uint32_t done = 0;

@@ -12,9 +12,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <mutex>
 
 #include "platform/platform.h"
 #include "platform/posix/internal.h"
@@ -23,22 +25,27 @@ namespace plat {
 
 namespace {
 
-// A run holds at most two work files, a new archive's name and one
-// extracted file at a time.
-constexpr int kScratchSlots = 8;
+// A run holds at most two work files, a new archive's name, one extracted
+// file at a time, and a file of compressed data per worker.
+constexpr int kScratchSlots = 80;
 constexpr std::size_t kScratchPathSize = 4096;
 constexpr std::size_t kMessageSize = 512;
 constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
 
+// Changed by any thread under scratchLock with the interrupts deferred;
+// read by the handler, which runs on the main thread only (workers keep
+// interrupts off) and so never meets a half-changed entry of its own
+// thread. A slot is marked used only after its path is whole.
+std::mutex scratchLock;
 char scratchPaths[kScratchSlots][kScratchPathSize];
-volatile sig_atomic_t scratchUsed[kScratchSlots];
+std::atomic<bool> scratchUsed[kScratchSlots];
 char message[kMessageSize];
 volatile sig_atomic_t messageLength = 0;
 mode_t newFileMode = 0644;
 
 void OnInterrupt(int) {
   for (int i = 0; i < kScratchSlots; ++i) {
-    if (scratchUsed[i]) unlink(scratchPaths[i]);
+    if (scratchUsed[i].load(std::memory_order_acquire)) unlink(scratchPaths[i]);
   }
   if (messageLength > 0) {
     ssize_t ignored = write(2, message, static_cast<std::size_t>(messageLength));
@@ -68,18 +75,22 @@ InterruptsDeferred::~InterruptsDeferred() { pthread_sigmask(SIG_SETMASK, &saved_
 void TrackScratch(const std::string& external) {
   if (external.size() >= kScratchPathSize) return;  // too long for any file system
   const InterruptsDeferred deferred;
+  const std::lock_guard<std::mutex> lock(scratchLock);
   for (int i = 0; i < kScratchSlots; ++i) {
-    if (scratchUsed[i]) continue;
+    if (scratchUsed[i].load(std::memory_order_relaxed)) continue;
     std::memcpy(scratchPaths[i], external.c_str(), external.size() + 1);
-    scratchUsed[i] = 1;
+    scratchUsed[i].store(true, std::memory_order_release);
     return;
   }
 }
 
 void UntrackScratch(const std::string& external) {
   const InterruptsDeferred deferred;
+  const std::lock_guard<std::mutex> lock(scratchLock);
   for (int i = 0; i < kScratchSlots; ++i) {
-    if (scratchUsed[i] && external == scratchPaths[i]) scratchUsed[i] = 0;
+    if (scratchUsed[i].load(std::memory_order_relaxed) && external == scratchPaths[i]) {
+      scratchUsed[i].store(false, std::memory_order_release);
+    }
   }
 }
 
@@ -139,6 +150,11 @@ void CopyPermissions(FileHandle from, FileHandle to) {
     (void)ignored;
   }
   fchmod(fd, st.st_mode & 07777);
+}
+
+void KeepInterruptsOffThisThread() {
+  const sigset_t set = InterruptSet();
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
 void SetInterruptMessage(const char* cp932) {

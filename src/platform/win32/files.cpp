@@ -72,6 +72,21 @@ long ReadFile(FileHandle file, void* buffer, std::uint32_t count) {
   return static_cast<long>(done);
 }
 
+long ReadFileAt(FileHandle file, std::uint64_t offset, void* buffer, std::uint32_t count) {
+  // On a handle opened for synchronous I/O the offset in OVERLAPPED says
+  // where to read; each call is independent of the others.
+  OVERLAPPED where = {};
+  where.Offset = static_cast<DWORD>(offset);
+  where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD done = 0;
+  if (!::ReadFile(ToHandle(file), buffer, ClampCount(count), &done, &where)) {
+    if (GetLastError() == ERROR_HANDLE_EOF) return 0;
+    SetErrorFromSystem();
+    return -1;
+  }
+  return static_cast<long>(done);
+}
+
 long WriteFile(FileHandle file, const void* buffer, std::uint32_t count) {
   DWORD done = 0;
   if (!::WriteFile(ToHandle(file), buffer, ClampCount(count), &done, nullptr)) {

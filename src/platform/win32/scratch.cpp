@@ -14,9 +14,9 @@ namespace plat {
 
 namespace {
 
-// A run holds at most two work files, a new archive's name and one
-// extracted file at a time.
-constexpr int kScratchSlots = 8;
+// A run holds at most two work files, a new archive's name, one extracted
+// file at a time, and a file of compressed data per worker.
+constexpr int kScratchSlots = 80;
 
 struct Scratch {
   bool used = false;
@@ -121,6 +121,10 @@ FileHandle CreateScratchFile(const char* path, bool /*ownerOnly*/) {
 }
 
 void CopyPermissions(FileHandle /*from*/, FileHandle /*to*/) {}
+
+// The control handler runs on a thread of its own and takes the lock of the
+// list: no thread needs to keep out of its way.
+void KeepInterruptsOffThisThread() {}
 
 void SetInterruptMessage(const char* cp932) {
   Locked locked;

@@ -1,0 +1,106 @@
+// Decoding ahead: the members that the extract runner will take next are
+// decoded on worker threads, each into a bounded queue of pieces, while the
+// main thread writes, asks and reports in archive order. What a member
+// costs ahead of its turn is its decoder's state and at most kPieces pieces
+// of one window (64 KiB) each; 2 x threads members are ahead at most.
+#include <condition_variable>
+#include <mutex>
+
+#include "ops/file_streams.h"
+#include "ops/unlha.h"
+
+namespace {
+
+constexpr std::size_t kPieces = 4;
+
+}  // namespace
+
+struct CUnlha::AheadJob {
+  AheadJob(const ArchiveEntry& member, bool keepBytes)
+      : entry(member), queue(keepBytes ? kPieces : 0) {}
+  const ArchiveEntry entry;
+  ChunkQueue queue;
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  DataResult result = {DataOutcome::kDataError, 0};
+};
+
+WorkerPool& CUnlha::Workers() {
+  if (!workers_) {
+    workerCodecs_.resize(static_cast<std::size_t>(options_.threads));
+    workers_ = std::make_unique<WorkerPool>(options_.threads);
+  }
+  return *workers_;
+}
+
+void CUnlha::PlanExtraction(const std::vector<std::size_t>& indices) {
+  if (options_.threads <= 1) return;  // one thread decodes each member in its turn
+  StopAhead();
+  plan_ = indices;
+  planned_ = 0;
+  ScheduleAhead();
+}
+
+void CUnlha::ScheduleAhead() {
+  const std::size_t window = 2 * static_cast<std::size_t>(options_.threads);
+  const plat::FileHandle file = DataFile();
+  while (ahead_.size() < window && planned_ < plan_.size()) {
+    auto job = std::make_shared<AheadJob>(entries_[plan_[planned_++]], !options_.testMode);
+    ahead_.push_back(job);
+    Workers().Submit([this, job, file](int worker) {
+      FileRangeSource in(file, job->entry.data_offset, job->entry.packed_size);
+      const DataResult result =
+          Unpack(workerCodecs_[static_cast<std::size_t>(worker)], in, job->entry, &job->queue);
+      job->queue.Finish();
+      const std::lock_guard<std::mutex> lock(job->mutex);
+      job->result = result;
+      job->done = true;
+      job->finished.notify_all();
+    });
+  }
+}
+
+std::shared_ptr<CUnlha::AheadJob> CUnlha::TakeAheadJob(const ArchiveEntry& entry) {
+  // Members ahead of this one were passed over (skipped, refused): dropped.
+  while (!ahead_.empty() && ahead_.front()->entry.header_offset != entry.header_offset) {
+    ahead_.front()->queue.Cancel();
+    ahead_.pop_front();
+  }
+  if (ahead_.empty()) {
+    while (planned_ < plan_.size() &&
+           entries_.HeaderOffsetAt(plan_[planned_]) != entry.header_offset) {
+      ++planned_;
+    }
+    ScheduleAhead();
+    if (ahead_.empty() || ahead_.front()->entry.header_offset != entry.header_offset) {
+      return nullptr;  // not planned: decoded in its turn
+    }
+  }
+  std::shared_ptr<AheadJob> job = ahead_.front();
+  ahead_.pop_front();
+  ScheduleAhead();
+  return job;
+}
+
+DataResult CUnlha::Drain(AheadJob& job, lzh::ByteSink* out) {
+  std::vector<std::uint8_t> piece;
+  bool writeFailed = false;
+  while (job.queue.Next(piece)) {
+    if (out != nullptr && !out->Write(piece.data(), static_cast<std::uint32_t>(piece.size()))) {
+      writeFailed = true;
+      job.queue.Cancel();  // the worker stops at its next piece
+    }
+  }
+  std::unique_lock<std::mutex> lock(job.mutex);
+  job.finished.wait(lock, [&job] { return job.done; });
+  return writeFailed ? DataResult{DataOutcome::kWriteError, 0} : job.result;
+}
+
+void CUnlha::StopAhead() {
+  for (const std::shared_ptr<AheadJob>& job : ahead_) job->queue.Cancel();
+  ahead_.clear();
+  plan_.clear();
+  planned_ = 0;
+  workers_.reset();  // waits for the jobs that run: each stops at its next piece
+}

@@ -1,0 +1,67 @@
+// Work done ahead of the main thread: a fixed set of worker threads, and the
+// queue through which a worker hands produced bytes to the main thread a
+// few pieces at a time. The main thread keeps the order of members, the
+// questions, the console and every file name; workers only decode and
+// compress, so a run gives the same archives and lines with any number of
+// them.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "lzh/codec_io.h"
+
+class WorkerPool {
+ public:
+  // `threads` workers (at least one); each keeps interrupts off.
+  explicit WorkerPool(int threads);
+  // Drops the jobs not yet started and waits for the running ones.
+  ~WorkerPool();
+  WorkerPool(const WorkerPool&) = delete;
+  WorkerPool& operator=(const WorkerPool&) = delete;
+
+  int size() const { return static_cast<int>(threads_.size()); }
+  // Runs `job` on a free worker, jobs in the order given; the job gets the
+  // index of its worker (0 to size() - 1), for the codecs each one keeps.
+  void Submit(std::function<void(int worker)> job);
+
+ private:
+  void Run(int worker);
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<std::function<void(int)>> jobs_;
+  bool stopping_ = false;
+  std::vector<std::thread> threads_;
+};
+
+// Bytes from one worker to the main thread, in order. The worker writes; a
+// full queue makes it wait, so the bytes held are bounded by the capacity
+// (in pieces of at most what one Write gives). The main thread reads with
+// Next; Cancel makes every later Write fail, which stops a codec at once.
+class ChunkQueue final : public lzh::ByteSink {
+ public:
+  // A capacity of 0 keeps nothing: the bytes are dropped, and Write only
+  // tells whether the reader still wants the codec to go on.
+  explicit ChunkQueue(std::size_t capacity) : capacity_(capacity) {}
+  bool Write(const std::uint8_t* data, std::uint32_t count) override;
+  // The writer is done (also after a failure); Next then runs dry.
+  void Finish();
+  void Cancel();
+  // The next piece, waiting for it; false once the writer has finished and
+  // every piece was read.
+  bool Next(std::vector<std::uint8_t>& piece);
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::vector<std::uint8_t>> pieces_;
+  std::size_t capacity_;
+  bool finished_ = false;
+  bool cancelled_ = false;
+};
