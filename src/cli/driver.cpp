@@ -67,7 +67,7 @@ int TsuboMain(int argc, char** argv) {
   Printf(msg::kMsgArchiveFile, ShownName(options.archiveName).c_str());
   options.archive.threads = ThreadCount();
 
-  CUserInquireEvent inquire;
+  CUserInquireEvent inquire(options.quietLevel);
   CLha archive(options.archive, &inquire);
   StatusCode opened = archive.Open(options.archiveName.c_str(), false);
   // Only add, update and freshen can start a new archive.

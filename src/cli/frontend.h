@@ -2,6 +2,7 @@
 // console output, the listing, questions and the command runners.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,8 +48,22 @@ int ListArchive(const CUnlha& archive, const Options& options);
 // ---- questions (cli/user_inquire.cpp) ----
 class CUserInquireEvent : public CInquireEvent {
  public:
+  // Progress is shown on standard error when it is a terminal and
+  // `quietLevel` is 0.
+  explicit CUserInquireEvent(int quietLevel = 2);
   void AskExtractPath(const char* name, int* yes, int* all) override;
   void AskOverwrite(const char* name, int* yes, int* all) override;
+  // A member that takes longer than about a second gets one line on
+  // standard error, "name  42%  12.3 MB/s", updated in place and erased
+  // before the member's own line.
+  void Progress(const char* name, std::uint64_t done, std::uint64_t total, bool finished) override;
+
+ private:
+  bool showProgress_;
+  std::string member_;           // the member the line is about
+  std::uint32_t start_ = 0;      // tick count when it began
+  std::uint32_t shownAt_ = 0;    // when the line was last written
+  std::size_t shownLength_ = 0;  // bytes of the line on screen, 0 when none
 };
 int AskContinue();
 

@@ -3,6 +3,7 @@
 // main thread writes, asks and reports in archive order. What a member
 // costs ahead of its turn is its decoder's state and at most kPieces pieces
 // of one window (64 KiB) each; 2 x threads members are ahead at most.
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -12,6 +13,8 @@
 namespace {
 
 constexpr std::size_t kPieces = 4;
+// How often a waiting main thread looks at a worker's progress.
+constexpr std::chrono::milliseconds kProgressPoll(100);
 
 }  // namespace
 
@@ -83,7 +86,15 @@ std::shared_ptr<CUnlha::AheadJob> CUnlha::TakeAheadJob(const ArchiveEntry& entry
   return job;
 }
 
-DataResult CUnlha::Drain(AheadJob& job, lzh::ByteSink* out) {
+DataResult CUnlha::Drain(AheadJob& job, lzh::ByteSink* out, ProgressMeter& meter) {
+  if (options_.testMode) {
+    // Nothing comes through the queue: the meter follows the worker.
+    std::unique_lock<std::mutex> lock(job.mutex);
+    while (!job.finished.wait_for(lock, kProgressPoll, [&job] { return job.done; })) {
+      meter.Set(job.queue.Written());
+    }
+    return job.result;
+  }
   std::vector<std::uint8_t> piece;
   bool writeFailed = false;
   while (job.queue.Next(piece)) {

@@ -3,6 +3,7 @@
 // data (decoded or copied), and the CRC comparison.
 #include <string>
 
+#include "archive/member_path.h"
 #include "lzh/method.h"
 #include "lzh/stored.h"
 #include "ops/file_streams.h"
@@ -197,16 +198,19 @@ DataResult Unpack(Codecs& codecs, lzh::ByteSource& in, const ArchiveEntry& entry
 
 DataResult CUnlha::UnpackData(plat::FileHandle archiveSide, plat::FileHandle fileSide,
                               const ArchiveEntry& entry) {
-  FileSink sink(fileSide);
-  lzh::ByteSink* out = fileSide != plat::kInvalidFile ? &sink : nullptr;
-  if (const std::shared_ptr<AheadJob> job = TakeAheadJob(entry)) return Drain(*job, out);
+  ProgressMeter meter(inquire_, StoredPath(entry), entry.original_size);
+  FileSink file(fileSide);
+  MeteredSink out(fileSide != plat::kInvalidFile ? &file : nullptr, meter);
+  if (const std::shared_ptr<AheadJob> job = TakeAheadJob(entry)) return Drain(*job, &out, meter);
   FileRangeSource in(archiveSide, entry.data_offset, entry.packed_size);
-  return Unpack(codecs_, in, entry, out);
+  return Unpack(codecs_, in, entry, &out);
 }
 
 DataResult CUnlha::CopyData(plat::FileHandle destination, plat::FileHandle source,
-                            std::uint64_t count) {
-  FileSource in(source, count);
+                            std::uint64_t count, ProgressMeter* meter) {
+  FileSource file(source, count);
+  ProgressMeter unmetered(nullptr, "", count);
+  MeteredSource in(file, meter != nullptr ? *meter : unmetered);
   FileSink sink(destination);
   const lzh::DecodeResult result =
       lzh::CopyStored(in, count, destination != plat::kInvalidFile ? &sink : nullptr);

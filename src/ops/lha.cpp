@@ -4,6 +4,7 @@
 #include "ops/lha.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -116,10 +117,14 @@ struct CLha::Pending {
       plat::DeleteFile(spillPath.c_str());
     }
   }
-  // Waits for the worker; afterwards the result and the bytes are whole.
-  void Wait() {
+  std::atomic<std::uint64_t> read = 0;  // bytes of the file the worker read
+  // Waits for the worker, telling `meter` how far it came; afterwards the
+  // result and the bytes are whole.
+  void Wait(ProgressMeter& meter) {
     std::unique_lock<std::mutex> lock(mutex);
-    finished.wait(lock, [this] { return done; });
+    while (!finished.wait_for(lock, std::chrono::milliseconds(100), [this] { return done; })) {
+      meter.Set(read);
+    }
   }
 };
 
@@ -127,8 +132,9 @@ CLha::~CLha() { DropQueue(); }
 
 void CLha::DropQueue() {
   for (const std::shared_ptr<Pending>& file : queue_) file->cancelled = true;
+  ProgressMeter unmetered(nullptr, "", 0);
   for (const std::shared_ptr<Pending>& file : queue_) {
-    if (file->ahead) file->Wait();
+    if (file->ahead) file->Wait(unmetered);
   }
   queue_.clear();
 }
@@ -199,8 +205,9 @@ void CLha::Prepare(Pending& file) {
 StatusCode CLha::Commit(Pending& file) {
   if (file.prepared != kStatusOk) return file.prepared;
   ArchiveEntry& record = file.record;
+  ProgressMeter meter(inquire_, file.name, record.original_size);
   const StatusCode written = WriteMember(workFile_, file.source->get(), record, file.storeOnly,
-                                         file.ahead ? &file : nullptr);
+                                         file.ahead ? &file : nullptr, meter);
   if (written != kStatusOk) return written;
   if (file.replacing) {
     // The old copy stays in the work file until the commit drops it.
@@ -283,6 +290,22 @@ StatusCode CLha::NextAdded() {
   return status;
 }
 
+// What a worker's encoder reads, counted for the main thread's progress.
+class CountingSource final : public lzh::ByteSource {
+ public:
+  CountingSource(plat::FileHandle file, std::atomic<std::uint64_t>& read)
+      : file_(file), read_(read) {}
+  long Read(std::uint8_t* buffer, std::uint32_t count) override {
+    const long got = file_.Read(buffer, count);
+    if (got > 0) read_ += static_cast<std::uint64_t>(got);
+    return got;
+  }
+
+ private:
+  FileSource file_;
+  std::atomic<std::uint64_t>& read_;
+};
+
 // What a worker's encoder writes: memory, or the file's scratch file.
 class CLha::AheadSink final : public lzh::ByteSink {
  public:
@@ -314,7 +337,7 @@ void CLha::CompressAhead(const std::shared_ptr<Pending>& file) {
   const int method = MethodFor(options_.methodChoice).number;
   Workers().Submit([this, file, method](int worker) {
     AheadSink out(*file);
-    FileSource in(file->source->get());
+    CountingSource in(file->source->get(), file->read);
     const lzh::EncodeResult result = Made(workerCodecs_[static_cast<std::size_t>(worker)].encoder)
                                          .Encode(method, in, file->record.original_size, out);
     const std::lock_guard<std::mutex> lock(file->mutex);
@@ -325,10 +348,12 @@ void CLha::CompressAhead(const std::shared_ptr<Pending>& file) {
 }
 
 // The stored copy: exactly original_size bytes, or the file shrank.
-StatusCode CLha::Store(plat::FileHandle output, plat::FileHandle source, ArchiveEntry& entry) {
+StatusCode CLha::Store(plat::FileHandle output, plat::FileHandle source, ArchiveEntry& entry,
+                       ProgressMeter& meter) {
   SetMethod(entry, "-lh0-");
   entry.packed_size = entry.original_size;
-  const DataResult copied = CopyData(output, source, entry.original_size);
+  meter.Set(0);
+  const DataResult copied = CopyData(output, source, entry.original_size, &meter);
   if (copied.outcome != DataOutcome::kOk) {
     // The file ended early (it shrank), or the work file took less.
     return copied.outcome == DataOutcome::kDataError ? kStatusCannotOpenFile : kStatusRewriteFailed;
@@ -338,15 +363,16 @@ StatusCode CLha::Store(plat::FileHandle output, plat::FileHandle source, Archive
 }
 
 StatusCode CLha::Compressed(plat::FileHandle output, plat::FileHandle source, ArchiveEntry& entry,
-                            Pending* ahead) {
+                            Pending* ahead, ProgressMeter& meter) {
   const lzh::MethodInfo& method = MethodFor(options_.methodChoice);
   SetMethod(entry, method.name);
   lzh::EncodeResult result;
   if (ahead != nullptr) {
-    ahead->Wait();
+    ahead->Wait(meter);
     result = ahead->result;
   } else {
-    FileSource in(source);
+    FileSource file(source);
+    MeteredSource in(file, meter);
     FileSink out(output);
     result = Made(codecs_.encoder).Encode(method.number, in, entry.original_size, out);
   }
@@ -359,7 +385,7 @@ StatusCode CLha::Compressed(plat::FileHandle output, plat::FileHandle source, Ar
         plat::SeekFile(source, 0, plat::SeekOrigin::Begin) != 0) {
       return kStatusRewriteFailed;
     }
-    return Store(output, source, entry);
+    return Store(output, source, entry, meter);
   }
   // The encoder reads to the end of the file: a file that changed size since
   // it was measured does not match original_size.
@@ -378,11 +404,12 @@ StatusCode CLha::Compressed(plat::FileHandle output, plat::FileHandle source, Ar
 
 StatusCode CLha::WriteMember(plat::FileHandle output, plat::FileHandle source, ArchiveEntry& entry,
                              bool storeOnly) {
-  return WriteMember(output, source, entry, storeOnly, nullptr);
+  ProgressMeter unmetered(nullptr, "", 0);
+  return WriteMember(output, source, entry, storeOnly, nullptr, unmetered);
 }
 
 StatusCode CLha::WriteMember(plat::FileHandle output, plat::FileHandle source, ArchiveEntry& entry,
-                             bool storeOnly, Pending* ahead) {
+                             bool storeOnly, Pending* ahead, ProgressMeter& meter) {
   entry.header_offset = plat::SeekFile(output, 0, plat::SeekOrigin::End);
   if (entry.header_offset == UINT64_MAX) {
     GiveUpRewrite();
@@ -402,9 +429,9 @@ StatusCode CLha::WriteMember(plat::FileHandle output, plat::FileHandle source, A
     entry.crc = 0;
     entry.packed_size = entry.original_size;
   } else if (storeOnly || entry.original_size == 0) {
-    status = Store(output, source, entry);
+    status = Store(output, source, entry, meter);
   } else {
-    status = Compressed(output, source, entry, ahead);
+    status = Compressed(output, source, entry, ahead, meter);
   }
   if (status == kStatusOk &&
       (plat::SeekFile(output, static_cast<std::int64_t>(entry.header_offset),

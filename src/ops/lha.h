@@ -50,13 +50,15 @@ class CLha : public CUnlha {
   StatusCode Commit(Pending& file);
   // Starts the compression of a prepared file on a worker.
   void CompressAhead(const std::shared_ptr<Pending>& file);
-  // WriteMember with the data compressed ahead, when `ahead` is given.
+  // WriteMember with the data compressed ahead, when `ahead` is given, and
+  // the progress told to `meter`.
   StatusCode WriteMember(plat::FileHandle output, plat::FileHandle source, ArchiveEntry& entry,
-                         bool storeOnly, Pending* ahead);
+                         bool storeOnly, Pending* ahead, ProgressMeter& meter);
   bool FindMember(const std::string& memberPath, std::int32_t* index);
-  StatusCode Store(plat::FileHandle output, plat::FileHandle source, ArchiveEntry& entry);
+  StatusCode Store(plat::FileHandle output, plat::FileHandle source, ArchiveEntry& entry,
+                   ProgressMeter& meter);
   StatusCode Compressed(plat::FileHandle output, plat::FileHandle source, ArchiveEntry& entry,
-                        Pending* ahead);
+                        Pending* ahead, ProgressMeter& meter);
   void DropQueue();
 
   // Member path -> index of its first record, kept beside the directory so

@@ -18,6 +18,7 @@
 #include "ops/codecs.h"
 #include "ops/inquire_event.h"
 #include "ops/options.h"
+#include "ops/progress.h"
 #include "ops/workers.h"
 #include "platform/platform.h"
 
@@ -74,7 +75,7 @@ class CUnlha {
   // (nowhere when invalid) with their CRC-16. kDataError: the source ended
   // early; kWriteError: the destination did not take them.
   static DataResult CopyData(plat::FileHandle destination, plat::FileHandle source,
-                             std::uint64_t count);
+                             std::uint64_t count, ProgressMeter* meter = nullptr);
 
   // ---- rewrite, deletion and commit (ops/rewrite.cpp) ----
   // The first free work-file name beside the archive; false when all are taken.
@@ -109,6 +110,7 @@ class CUnlha {
   WorkerPool& Workers();
 
   const ArchiveOptions options_;
+  CInquireEvent* inquire_;  // asks the questions, hears the progress; not owned
   Directory entries_;
   plat::FileHandle workFile_ = plat::kInvalidFile;
   // The directory was changed so that the commit must compact the work file.
@@ -136,7 +138,7 @@ class CUnlha {
   // The job decoding `entry`, if one was planned; jobs before it are dropped.
   std::shared_ptr<AheadJob> TakeAheadJob(const ArchiveEntry& entry);
   // Passes the job's bytes on to `out` and returns how its decoding ended.
-  DataResult Drain(AheadJob& job, lzh::ByteSink* out);
+  DataResult Drain(AheadJob& job, lzh::ByteSink* out, ProgressMeter& meter);
   // Drops every job ahead (before files close).
   void StopAhead();
 
@@ -145,7 +147,6 @@ class CUnlha {
   std::size_t planned_ = 0;        // how many of them were submitted
   std::deque<std::shared_ptr<AheadJob>> ahead_;
 
-  CInquireEvent* inquire_;
   // The lasting answers "all": no more path questions, no more questions.
   bool skipPathCheck_;
   bool noConfirm_;

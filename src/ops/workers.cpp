@@ -43,6 +43,7 @@ void WorkerPool::Run(int worker) {
 
 bool ChunkQueue::Write(const std::uint8_t* data, std::uint32_t count) {
   std::unique_lock<std::mutex> lock(mutex_);
+  written_ += count;
   if (capacity_ == 0) return !cancelled_;
   changed_.wait(lock, [this] { return cancelled_ || pieces_.size() < capacity_; });
   if (cancelled_) return false;

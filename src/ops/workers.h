@@ -6,6 +6,7 @@
 // them.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -56,6 +57,8 @@ class ChunkQueue final : public lzh::ByteSink {
   // The next piece, waiting for it; false once the writer has finished and
   // every piece was read.
   bool Next(std::vector<std::uint8_t>& piece);
+  // Bytes written so far, kept or not (for progress).
+  std::uint64_t Written() const { return written_; }
 
  private:
   std::mutex mutex_;
@@ -64,4 +67,5 @@ class ChunkQueue final : public lzh::ByteSink {
   std::size_t capacity_;
   bool finished_ = false;
   bool cancelled_ = false;
+  std::atomic<std::uint64_t> written_ = 0;
 };

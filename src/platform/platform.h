@@ -148,6 +148,8 @@ enum class Stream { Out, Err };
 // Writes CP932 bytes; a terminal in a UTF-8 locale gets them converted,
 // a pipe or file gets them unchanged.
 void ConsoleWrite(Stream stream, const char* bytes, std::size_t count);
+// Whether the stream is a terminal (a console on Windows).
+bool IsTerminal(Stream stream);
 // Writes out what ConsoleWrite buffered (also done at exit and before
 // input is read or standard error written).
 void FlushConsole();

@@ -15,6 +15,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "support/archive_builder.h"
 #include "support/support.h"
 
 namespace {
@@ -157,6 +158,33 @@ TEST(TerminalTest, QuestionIsAnsweredOnTheTerminal) {
   EXPECT_EQ(run.Finish(), 0) << run.out();
   EXPECT_NE(run.out().find("Extracted a.txt"), std::string::npos) << run.out();
   EXPECT_EQ(test::ReadFile(dir / "a.txt"), "member\n");
+}
+
+}  // namespace
+
+namespace {
+
+// A member that takes seconds to test (4 GiB - 1 bytes from a few packed
+// ones) shows its progress on a terminal's standard error after about a
+// second, and nowhere else. Both runs end once that second has passed.
+TEST(TerminalTest, LongMemberShowsProgressOnATerminalOnly) {
+  if (test::RunningUnderRunner()) GTEST_SKIP() << "the POSIX terminal";
+  test::TempDir dir;
+  lzhtest::Member huge = lzhtest::Compressed(5, "huge.bin", "a");
+  huge.data = lzhtest::RepeatedByteStream();
+  huge.originalSize = 0xFFFFFFFFu;
+  test::WriteFile(dir / "huge.lzh", lzhtest::Archive({huge}));
+  {
+    TerminalRun run({"t", "huge.lzh"}, dir.path());
+    EXPECT_TRUE(run.WaitFor(" MB/s")) << run.out();
+    EXPECT_NE(run.out().find("\rhuge.bin "), std::string::npos) << run.out();
+  }
+  test::RunOptions piped;
+  piped.cwd = dir.path();
+  const test::RunResult r =
+      test::RunCommand({"timeout", "-s", "KILL", "2", test::TsuboPath(), "t", "huge.lzh"}, piped);
+  EXPECT_EQ(r.err.find("MB/s"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out.find('\r'), std::string::npos);
 }
 
 }  // namespace

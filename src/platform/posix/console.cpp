@@ -153,6 +153,8 @@ void ConsoleWrite(Stream stream, const char* bytes, std::size_t count) {
   Drain(err, false);
 }
 
+bool IsTerminal(Stream stream) { return isatty(stream == Stream::Out ? 1 : 2) == 1; }
+
 void FlushConsole() {
   Drain(out, true);
   Drain(err, true);

@@ -128,6 +128,8 @@ void Drain(bool all) {
 
 void FlushConsole() { Drain(true); }
 
+bool IsTerminal(Stream stream) { return Resolve(stream == Stream::Out ? stdOut : stdErr).console; }
+
 void ConsoleWrite(Stream stream, const char* bytes, std::size_t count) {
   if (!flushAtExit) {
     std::atexit(FlushConsole);
