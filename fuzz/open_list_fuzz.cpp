@@ -30,7 +30,7 @@ void WriteInput(const std::string& path, const std::uint8_t* data, std::size_t s
 // rules every entry keeps.
 void WalkDirectory(const CUnlha& archive) {
   std::uint64_t sum = 0;
-  for (const ArchiveEntry& e : archive.entries) {
+  for (const ArchiveEntry& e : archive.entries()) {
     const std::size_t nameLength = std::strlen(e.name);
     const std::size_t directoryLength = std::strlen(e.directory);
     if (nameLength + directoryLength >= kPathSize || e.method[5] != '\0') std::abort();
@@ -48,19 +48,19 @@ void WalkDirectory(const CUnlha& archive) {
 
 void OpenAndList(const std::string& path) {
   CLha archive;
-  frontEnd.archive = &archive;
-  if (archive.Open(path.c_str(), false)) {
+  if (Opened(archive.Open(path.c_str(), false))) {
     WalkDirectory(archive);
-    std::strcpy(frontEnd.archiveName, path.c_str());
-    ListArchive(path.c_str(), 1, 0);
-    ListArchive(path.c_str(), 0, 0);
+    Options options;
+    options.archiveName = path;
+    options.listWithDirs = true;
+    ListArchive(archive, options);
+    options.listWithDirs = false;
+    ListArchive(archive, options);
     plat::FlushConsole();
-  } else if (archive.entryCount() != 0 || archive.archiveFile != plat::kInvalidFile) {
+  } else if (archive.entryCount() != 0) {
     std::abort();  // a failed open keeps nothing
   }
-  if (archive.archiveFile != plat::kInvalidFile) plat::CloseFile(archive.archiveFile);
-  archive.archiveFile = plat::kInvalidFile;
-  frontEnd.archive = nullptr;
+  archive.CloseAndCommit();
 }
 
 }  // namespace

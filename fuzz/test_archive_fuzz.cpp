@@ -16,16 +16,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size > 0 && std::fwrite(data, 1, size, file) != size) __builtin_trap();
   std::fclose(file);
 
-  CUnlha archive;
-  archive.testMode = 1;
-  if (archive.Open(path.c_str(), false)) {
-    for (ArchiveEntry& entry : archive.entries) {
+  ArchiveOptions options;
+  options.testMode = true;
+  CUnlha archive(options);
+  if (Opened(archive.Open(path.c_str(), false))) {
+    for (const ArchiveEntry& entry : archive.entries()) {
       // Members claiming more than 16 MiB only cost time here: their
       // decoding is bounded by the original size like any other.
       if (entry.original_size > (16u << 20)) continue;
       archive.ExtractEntry(entry);
     }
-    plat::CloseFile(archive.archiveFile);
   }
+  archive.CloseAndCommit();
   return 0;
 }
