@@ -4,7 +4,7 @@
 #
 #   bench/compare.sh [--tsubo PATH] [--runs N] [--work DIR] [--skip-scale] [--skip-memory]
 #
-# Needs: 7zip, libarchive-tools, lhasa, gzip (Debian packages).
+# Needs: 7zip, libarchive-tools, lhasa, gzip, pigz, libdeflate-tools (Debian packages).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -170,6 +170,39 @@ printf '  tsubo t: %s ms (shell start-up of %s ms taken off)\n' \
   "$(awk -v b="${best[bomb-sh]}" 'BEGIN { printf "%.1f", b / 1e6 }')"
 echo
 
+# ---- threads: the many-file corpus with one worker and with one per core ------
+cores=$(nproc)
+for r in $(seq "$runs"); do
+  for t in 1 "$cores"; do
+    rm -f "threads-$t.lzh"
+    time_cmd "threads-a-$t" sh -c "cd corpus && TSUBO_THREADS=$t '$tsubo' a -n2 -r2 -x -o4 '$work/threads-$t.lzh' '*'"
+    time_cmd "threads-t-$t" env TSUBO_THREADS=$t "$tsubo" t -n2 "threads-$t.lzh"
+  done
+done
+cmp -s threads-1.lzh "threads-$cores.lzh" || { echo "threads: the archives differ" >&2; exit 1; }
+echo "Threads (corpus, -o4; budget: at least 1.7x on 2 cores)   1 worker   $cores workers   faster by"
+for op in a t; do
+  printf '  tsubo %-52s %s    %s      %sx\n' "$op" "$(secs threads-$op-1)" \
+    "$(secs threads-$op-$cores)" "$(ratio threads-$op-1 threads-$op-$cores)"
+done
+echo
+
+# ---- one file: a -o4 against gzip, pigz and libdeflate ----------------------
+head -c 52000000 corpus.bin > one.bin
+for r in $(seq "$runs"); do
+  time_cmd one-gzip gzip -6 -c one.bin
+  command -v pigz >/dev/null && time_cmd one-pigz pigz -6 -c one.bin
+  command -v libdeflate-gzip >/dev/null && time_cmd one-libdeflate libdeflate-gzip -6 -c one.bin
+  rm -f one.lzh
+  time_cmd one-tsubo env TSUBO_THREADS=1 "$tsubo" a -n2 -o4 one.lzh one.bin
+done
+echo "One file of 52 MB                    time s   speed vs gzip -6 (budget: tsubo at least 1.0x)"
+printf '  %-34s %s   %s\n' "gzip -6" "$(secs one-gzip)" "1.00"
+[ -n "${best[one-pigz]:-}" ] && printf '  %-34s %s   %s\n' "pigz -6 ($cores threads)" "$(secs one-pigz)" "$(ratio one-gzip one-pigz)"
+[ -n "${best[one-libdeflate]:-}" ] && printf '  %-34s %s   %s\n' "libdeflate-gzip -6" "$(secs one-libdeflate)" "$(ratio one-gzip one-libdeflate)"
+printf '  %-34s %s   %s\n' "tsubo a -o4 (1 worker)" "$(secs one-tsubo)" "$(ratio one-gzip one-tsubo)"
+echo
+
 # ---- scale: 10,000 against 100,000 small members ---------------------------
 if [ "$do_scale" = 1 ]; then
   for count in 10000 100000; do
@@ -193,6 +226,26 @@ if [ "$do_scale" = 1 ]; then
     printf '  %s   10,000: %s s   100,000: %s s   ratio %s\n' "$op" "$(secs scale-$op-10000)" \
       "$(secs scale-$op-100000)" "$(ratio scale-$op-100000 scale-$op-10000)"
   done
+  echo
+fi
+
+# ---- memory: l and t of a million empty members --------------------------------
+if [ "$do_memory" = 1 ]; then
+  if [ ! -f million.lzh ]; then
+    perl -e 'open(my $o, ">", "million.lzh") or die; binmode $o;
+      for my $i (0 .. 999999) {
+        my $name = sprintf("member%07d.txt", $i);
+        my $ext = pack("C", 1) . $name . pack("v", 0);
+        my $size = 26 + length($ext);
+        print $o pack("v", $size) . "-lh0-" . pack("VVVCCvCv", 0, 0, 1700000000, 0x20, 2, 0, 77, length($ext)) . $ext;
+      }
+      print $o "\0"; close $o'
+  fi
+  peak() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -n 1; }
+  echo "Memory (1,000,000 empty members; budget: 150 MB peak resident)"
+  echo "  tsubo l: $(peak "$tsubo" l -n2 million.lzh) KiB"
+  echo "  tsubo t: $(peak "$tsubo" t -n2 million.lzh) KiB"
+  command -v 7zz >/dev/null && echo "  7zz l:   $(peak 7zz l million.lzh) KiB"
   echo
 fi
 
