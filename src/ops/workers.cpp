@@ -5,7 +5,7 @@
 
 WorkerPool::WorkerPool(int threads) {
   for (int i = 0; i < (threads > 0 ? threads : 1); ++i)
-    threads_.emplace_back([this, i] { Run(i); });
+    threads_.push_back(plat::StartWorkerThread([this, i] { Run(i); }));
 }
 
 WorkerPool::~WorkerPool() {
@@ -27,7 +27,6 @@ void WorkerPool::Submit(std::function<void(int)> job) {
 }
 
 void WorkerPool::Run(int worker) {
-  plat::KeepInterruptsOffThisThread();
   for (;;) {
     std::function<void(int)> job;
     {

@@ -6,7 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace plat {
@@ -118,9 +120,11 @@ void CopyPermissions(FileHandle from, FileHandle to);
 // meaning on POSIX; Windows takes them all). Mode bits other than the
 // owner's write permission are those of a new file.
 bool SetFileAttributesOf(FileHandle file, std::uint32_t attributes);
-// For a thread that works for the main one: interrupts are never handled on
-// it, so the main thread's list of scratch files stays consistent.
-void KeepInterruptsOffThisThread();
+// Starts a thread that works for the main one. It is born with interrupts
+// blocked (a thread that blocked them itself could take one first), so an
+// interrupt is always handled on the main thread, which never meets its own
+// list of scratch files half changed.
+std::thread StartWorkerThread(std::function<void()> body);
 // The line written to standard error when an interrupt (Ctrl+C, SIGTERM,
 // SIGHUP, Ctrl+Break, a closed console) ends the run: scratch files are
 // removed, the line is written and the process exits with code 2.

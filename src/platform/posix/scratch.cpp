@@ -33,8 +33,8 @@ constexpr std::size_t kMessageSize = 512;
 constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
 
 // Changed by any thread under scratchLock with the interrupts deferred;
-// read by the handler, which runs on the main thread only (workers keep
-// interrupts off) and so never meets a half-changed entry of its own
+// read by the handler, which runs on the main thread only (workers are born
+// with interrupts blocked) and so never meets a half-changed entry of its own
 // thread. A slot is marked used only after its path is whole.
 std::mutex scratchLock;
 char scratchPaths[kScratchSlots][kScratchPathSize];
@@ -152,9 +152,10 @@ void CopyPermissions(FileHandle from, FileHandle to) {
   fchmod(fd, st.st_mode & 07777);
 }
 
-void KeepInterruptsOffThisThread() {
-  const sigset_t set = InterruptSet();
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+std::thread StartWorkerThread(std::function<void()> body) {
+  // A new thread inherits its creator's mask.
+  const posix::InterruptsDeferred deferred;
+  return std::thread(std::move(body));
 }
 
 void SetInterruptMessage(const char* cp932) {

@@ -124,7 +124,7 @@ void CopyPermissions(FileHandle /*from*/, FileHandle /*to*/) {}
 
 // The control handler runs on a thread of its own and takes the lock of the
 // list: no thread needs to keep out of its way.
-void KeepInterruptsOffThisThread() {}
+std::thread StartWorkerThread(std::function<void()> body) { return std::thread(std::move(body)); }
 
 void SetInterruptMessage(const char* cp932) {
   Locked locked;
