@@ -106,7 +106,8 @@ void PrintHelp() {
   static_assert(sizeof kRule == 79 + 2, "the rule is 79 dashes and a line end");
   WriteText(msg::kHelpTitle);
   Printf(msg::kHelpVersion, msg::kVersion);
-  WriteText(msg::kHelpUsage);
+  // A path, shown as paths are ("dir/" in a UTF-8 locale).
+  Printf(msg::kHelpUsage, ShownName(msg::kHelpUsageDir).c_str());
   WriteText(kRule);
   WriteText(msg::kHelpCommands);
   WriteText(msg::kHelpCmd1);

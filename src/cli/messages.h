@@ -69,8 +69,9 @@ inline constexpr char kHelpTitle[] = "TSUBO - LHA archiver for the console\x0A";
 //  Version %s\n
 inline constexpr char kHelpVersion[] = " Version %s\x0A";
 inline constexpr char kVersion[] = "2.12";
-// 使用法:tsubo [aufdexlvt] [-xcnpamizhrdoyb-] lzhfile [dir\\] [files]\n
-inline constexpr char kHelpUsage[] = "\x8Eg\x97p\x96@:tsubo [aufdexlvt] [-xcnpamizhrdoyb-] lzhfile [dir\x5C] [files]\x0A";
+// 使用法:tsubo [aufdexlvt] [-xcnpamizhrdoyb-] lzhfile [%s] [files]\n  (%s: kHelpUsageDir, shown as paths are)
+inline constexpr char kHelpUsage[] = "\x8Eg\x97p\x96@:tsubo [aufdexlvt] [-xcnpamizhrdoyb-] lzhfile [%s] [files]\x0A";
+inline constexpr char kHelpUsageDir[] = "dir\x5C";
 // ＜コマンド＞\n
 inline constexpr char kHelpCommands[] = "\x81\x83\x83R\x83}\x83\x93\x83h\x81\x84\x0A";
 //   a: ファイルを追加                  u: ファイルが新しければ追加\n

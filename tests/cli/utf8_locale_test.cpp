@@ -84,6 +84,12 @@ TEST(Utf8Locale, EveryStreamFollowsTheLocale) {
        0},
       {"x", {"x", "-c", "表/arc.lzh", "表示.txt"}, "", archive + "Extracted 表/表示.txt\n", "", 0},
       {"question", {"x", "-c", "-m0", "表/arc.lzh", "表示.txt"}, "n\n", archive + question, "", 0},
+      {"help",
+       {},
+       "",
+       "使用法:tsubo [aufdexlvt] [-xcnpamizhrdoyb-] lzhfile [dir/] [files]\n",
+       "",
+       2},
       {"error",
        {"l", "表/arc.lzh", "@表/none.lst"},
        "",
@@ -162,6 +168,11 @@ TEST(Utf8Locale, NameWithoutCp932FormIsRefusedFromEverySource) {
   EXPECT_EQ(r.out, "Archive file ../arc.lzh\n\nファイルが見つかりません\n");
   r = test::RunTsubo({"l", "-n1", "../arc.lzh"}, options);
   EXPECT_EQ(r.out, "Archive file ../arc.lzh\n\nok.txt\n");
+  // An archive so named cannot be opened or made under its own name.
+  r = test::RunTsubo({"a", "한국어.lzh", "ok.txt"}, options);
+  EXPECT_EQ(r.err, "エラー: ファイル名をシフトJISに変換できません [한국어.lzh]\n");
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.exitCode, 2);
 }
 
 }  // namespace
