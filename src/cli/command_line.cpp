@@ -170,16 +170,38 @@ bool ApplyOption(const char* arg, Options& options) {
   }
 }
 
+// A name with no CP932 form (a UTF-8 locale) is never used under another
+// name: the add commands refuse it, as they refuse such a file found on
+// disk, and go on; for the other commands it selects no member.
+void SkipUnconvertibleName(const plat::Argument& name, bool adding, Options& options) {
+  if (adding) {
+    PrintError(msg::kMsgUnconvertibleName, ShownTyped(name.typed).c_str());
+  } else {
+    options.unconvertibleName = true;
+  }
+}
+
+// An archive, base directory or response file with no CP932 form cannot
+// be opened under its own name: the run stops.
+int RefusePath(const plat::Argument& path) {
+  PrintError(msg::kMsgUnconvertiblePath, ShownTyped(path.typed).c_str());
+  return kParseStopped;
+}
+
 // Appends one response-file line; a line that does not fit a path is
 // refused (false, reported).
-bool AddResponseLine(const char* fileName, int lineNumber, const std::string& raw,
+bool AddResponseLine(const char* fileName, int lineNumber, const std::string& raw, bool adding,
                      Options& options) {
-  std::string line = plat::ExternalToInternal(raw);
-  if (line.size() > kMaxPath) {
+  const plat::Argument line = plat::ExternalToInternal(raw);
+  if (!line.exact) {
+    SkipUnconvertibleName(line, adding, options);
+    return true;
+  }
+  if (line.text.size() > kMaxPath) {
     PrintError(msg::kMsgResponseLineTooLong, lineNumber, ShownName(fileName).c_str());
     return false;
   }
-  options.fileNames.push_back(line);
+  options.fileNames.push_back(line.text);
   return true;
 }
 
@@ -203,24 +225,29 @@ int ParseModifier(const char* arg) {
   return -1;
 }
 
-int ParseCommandLine(const std::vector<std::string>& args, Options& options) {
+int ParseCommandLine(const std::vector<plat::Argument>& args, Options& options) {
   int command = 0;
   bool commandSeen = false;
   bool archiveSeen = false;
-  for (const std::string& argument : args) {
-    const char* arg = argument.c_str();
+  for (const plat::Argument& argument : args) {
+    const char* arg = argument.text.c_str();
     if (arg[0] == '-' || arg[0] == '/') {
       if (!ApplyOption(arg, options)) return -1;
     } else if (!commandSeen && std::strlen(arg) == 1) {
       command = ApplyCommandLetter(arg[0], options);
       commandSeen = true;
     } else if (!archiveSeen) {
+      if (!argument.exact) return RefusePath(argument);
       if (!SetArchiveName(arg, options)) return -1;
       archiveSeen = true;
     } else if (EndsWithBackslash(arg)) {
+      if (!argument.exact) return RefusePath(argument);
       if (!SetBaseDirectory(arg, options)) return -1;
     } else if (!options.noResponseFiles && arg[0] == '@') {
-      if (!ReadResponseFile(arg + 1, options)) return kParseStopped;
+      if (!argument.exact) return RefusePath(argument);
+      if (!ReadResponseFile(arg + 1, command == 2, options)) return kParseStopped;
+    } else if (!argument.exact) {
+      SkipUnconvertibleName(argument, command == 2, options);
     } else if (command == 2) {
       if (CollectFiles(arg, options) < 0) return kParseStopped;
     } else {
@@ -230,7 +257,7 @@ int ParseCommandLine(const std::vector<std::string>& args, Options& options) {
   return command;
 }
 
-bool ReadResponseFile(const char* name, Options& options) {
+bool ReadResponseFile(const char* name, bool adding, Options& options) {
   plat::FileHandle file =
       plat::OpenFile(name, plat::Access::Read, plat::Share::None, plat::Disposition::OpenExisting);
   if (file == plat::kInvalidFile) {
@@ -256,7 +283,7 @@ bool ReadResponseFile(const char* name, Options& options) {
         if (c == '\n') continue;
       }
       if (c == '\r') {
-        ok = AddResponseLine(name, lineNumber, line, options);
+        ok = AddResponseLine(name, lineNumber, line, adding, options);
         line.clear();
         ++lineNumber;
         dropLineFeed = true;
@@ -270,7 +297,7 @@ bool ReadResponseFile(const char* name, Options& options) {
     }
   }
   plat::CloseFile(file);
-  if (ok && !line.empty()) ok = AddResponseLine(name, lineNumber, line, options);
+  if (ok && !line.empty()) ok = AddResponseLine(name, lineNumber, line, adding, options);
   return ok;
 }
 
@@ -290,7 +317,7 @@ int CollectFiles(const char* pattern, Options& options) {
   const char* lastBackslash = plat::FindLastBackslash(pattern);
   std::string prefix(pattern, lastBackslash ? lastBackslash + 1 - pattern : 0);
   for (const std::string& name : unconvertible) {
-    PrintError(msg::kMsgUnconvertibleName, ShownName(prefix + name).c_str());
+    PrintError(msg::kMsgUnconvertibleName, (ShownName(prefix) + ShownTyped(name)).c_str());
   }
   if (found.empty()) {
     if (!matched && unconvertible.empty()) Printf(msg::kMsgPathNotFound, ShownName(full).c_str());

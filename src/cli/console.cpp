@@ -1,5 +1,7 @@
-// Console messages: formatted output on standard output, error lines with
-// their prefix on standard error, and the help screen.
+// Console messages: names as the console shows them, formatted output on
+// standard output, error lines with their prefix on standard error, and the
+// help screen. Messages are CP932 inside; what is written is console text
+// (plat::ConsoleText), UTF-8 in a UTF-8 locale.
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -11,8 +13,14 @@
 namespace {
 
 // Formats into a stack buffer when the text fits, else formats a second
-// time into a buffer of the exact size, so long names are never cut.
-void WriteFormatted(plat::Stream stream, const char* format, va_list args) {
+// time into a buffer of the exact size, so long names are never cut. The
+// format's own text becomes console text first: a '%' (0x25) is never the
+// second byte of a double-byte character, so every conversion is ASCII text
+// that comes through unchanged, and the %s arguments are console text
+// already.
+void WriteFormatted(plat::Stream stream, const char* cp932Format, va_list args) {
+  const std::string converted = plat::ConsoleText(cp932Format);
+  const char* format = converted.c_str();
   char small[1024];
   va_list again;
   va_copy(again, args);
@@ -31,22 +39,49 @@ void WriteFormatted(plat::Stream stream, const char* format, va_list args) {
   va_end(again);
 }
 
-void WriteText(const char* text) {
-  plat::ConsoleWrite(plat::Stream::Out, text, std::char_traits<char>::length(text));
+void WriteText(plat::Stream stream, const char* cp932) {
+  const std::string text = plat::ConsoleText(cp932);
+  plat::ConsoleWrite(stream, text.data(), text.size());
 }
+
+void WriteText(const char* cp932) { WriteText(plat::Stream::Out, cp932); }
 
 }  // namespace
 
-void AppendShownName(std::string& out, std::string_view name) {
+void AppendShownCp932(std::string& out, std::string_view name) {
+  const bool slash = plat::PathsShownWithSlash();
+  bool trail = false;  // the byte is the second one of a double-byte character
   for (char c : name) {
     const auto byte = static_cast<unsigned char>(c);
-    out += byte < 0x20 || byte == 0x7F ? '?' : c;
+    const bool separator = c == '\\' && !trail;
+    trail = !trail && plat::IsLeadByte(byte);
+    if (byte < 0x20 || byte == 0x7F) {
+      c = '?';
+    } else if (separator && slash) {
+      c = '/';
+    }
+    out += c;
   }
+}
+
+void AppendShownName(std::string& out, std::string_view name) {
+  std::string cp932;
+  AppendShownCp932(cp932, name);
+  plat::AppendConsoleText(out, cp932);
 }
 
 std::string ShownName(std::string_view name) {
   std::string shown;
   AppendShownName(shown, name);
+  return shown;
+}
+
+std::string ShownTyped(std::string_view typed) {
+  std::string shown(typed);
+  for (char& c : shown) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) c = '?';
+  }
   return shown;
 }
 
@@ -58,8 +93,7 @@ void Printf(const char* format, ...) {
 }
 
 void PrintError(const char* format, ...) {
-  plat::ConsoleWrite(plat::Stream::Err, msg::kMsgErrorPrefix,
-                     std::char_traits<char>::length(msg::kMsgErrorPrefix));
+  WriteText(plat::Stream::Err, msg::kMsgErrorPrefix);
   va_list args;
   va_start(args, format);
   WriteFormatted(plat::Stream::Err, format, args);
@@ -72,7 +106,8 @@ void PrintHelp() {
   static_assert(sizeof kRule == 79 + 2, "the rule is 79 dashes and a line end");
   WriteText(msg::kHelpTitle);
   Printf(msg::kHelpVersion, msg::kVersion);
-  WriteText(msg::kHelpUsage);
+  // A path, shown as paths are ("dir/" in a UTF-8 locale).
+  Printf(msg::kHelpUsage, ShownName(msg::kHelpUsageDir).c_str());
   WriteText(kRule);
   WriteText(msg::kHelpCommands);
   WriteText(msg::kHelpCmd1);

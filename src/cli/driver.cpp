@@ -48,7 +48,7 @@ int TsuboMain(int argc, char** argv) {
   const std::uint32_t start = plat::TickCount();
   // Chosen before anything is printed, so a terminal sees the help screen
   // in its own encoding too.
-  const std::vector<std::string> args = plat::StartUp(argc, argv);
+  const std::vector<plat::Argument> args = plat::StartUp(argc, argv);
   plat::SetInterruptMessage((std::string(msg::kMsgErrorPrefix) + msg::kMsgInterrupted).c_str());
   if (argc < 2) {
     PrintHelp();

@@ -10,14 +10,25 @@
 #include "cli/options.h"
 #include "ops/inquire_event.h"
 #include "ops/lha.h"
+#include "platform/platform.h"
 
 // ---- messages (cli/console.cpp) ----
-// A name or path as the console shows it: every byte below 0x20 and 0x7F
-// becomes '?', so a name can never move the cursor, clear the screen or
-// retitle the window. (Those bytes never occur inside a double-byte
-// character.) Every name in a console line goes through it.
+// A CP932 name or path as the console shows it, as console text
+// (plat::ConsoleText): every byte below 0x20 and 0x7F becomes '?', so a name
+// can never move the cursor, clear the screen or retitle the window (those
+// bytes never occur inside a double-byte character), and where paths are
+// shown with '/' each single-byte '\' becomes '/' (the second byte 0x5C of
+// a character such as 0x95 0x5C stays). Every name in a console line goes
+// through it.
 std::string ShownName(std::string_view name);
 void AppendShownName(std::string& out, std::string_view name);
+// The same, still in CP932 (the listing cuts it to its column first).
+void AppendShownCp932(std::string& out, std::string_view name);
+// A text as typed or found on disk (console text already, see
+// plat::Argument::typed), with bytes below 0x20 and 0x7F as '?'.
+std::string ShownTyped(std::string_view typed);
+// The format is CP932 text; every %s argument is console text (ShownName,
+// ShownTyped) or ASCII.
 void Printf(const char* format, ...);      // standard output
 void PrintError(const char* format, ...);  // "エラー: " + message on standard error
 void PrintHelp();
@@ -27,13 +38,14 @@ void PrintHelp();
 // (a response file or a path): the run ends with exit code 2.
 inline constexpr int kParseStopped = -2;
 void SetDefaultOptions(Options& options);
-// args: the arguments after the program name, as CP932 strings. Returns the
+// args: the arguments after the program name (plat::StartUp). Returns the
 // command code: 0 list, 1 extract or test, 2 add, update or freshen, 3
 // delete; -1 for a bad command line; kParseStopped.
-int ParseCommandLine(const std::vector<std::string>& args, Options& options);
+int ParseCommandLine(const std::vector<plat::Argument>& args, Options& options);
 int ParseModifier(const char* arg);
-// False when the file cannot be read or a line is too long (reported).
-bool ReadResponseFile(const char* name, Options& options);
+// Appends the lines as names; `adding` for the commands a, u and f. False
+// when the file cannot be read or a line is too long (reported).
+bool ReadResponseFile(const char* name, bool adding, Options& options);
 // The names added at this level, or -1 when a path was too long (reported).
 int CollectFiles(const char* pattern, Options& options);
 

@@ -1,5 +1,6 @@
 // The archive listing of the commands l and v: a header, one row per selected
-// member and a totals line with the archive file's own time.
+// member and a totals line with the archive file's own time, built as
+// console text (every column but the names is ASCII).
 #include "cli/listing.h"
 
 #include <algorithm>
@@ -75,8 +76,8 @@ void AppendDetails(std::string& out, const ArchiveEntry& entry) {
   out += '\n';
 }
 
-void AppendCString(std::string& out, const char* text, std::size_t capacity) {
-  AppendShownName(out, std::string_view(text, strnlen(text, capacity)));
+std::string_view Field(const char* text, std::size_t capacity) {
+  return std::string_view(text, strnlen(text, capacity));
 }
 
 // The archive file's last-write time in local time; 0 when it cannot be read.
@@ -104,26 +105,29 @@ void AppendListHeader(std::string& out) {
 
 void AppendListRow(std::string& out, const ArchiveEntry& entry, int listWithDirs, int quietLevel) {
   if (listWithDirs) {
-    AppendCString(out, entry.directory, sizeof entry.directory);
-    AppendCString(out, entry.name, sizeof entry.name);
+    std::string path(Field(entry.directory, sizeof entry.directory));
+    path += Field(entry.name, sizeof entry.name);
+    AppendShownName(out, path);
     out += '\n';
     if (quietLevel != 0) return;
     out.append(kNameColumn, ' ');
   } else if (quietLevel != 0) {
     if (entry.name[0] == '\0') return;
-    AppendCString(out, entry.name, sizeof entry.name);
+    AppendShownName(out, Field(entry.name, sizeof entry.name));
     out += '\n';
     return;
   } else if (entry.name[0] == '\0') {
     out += "+  <dir>        ";
   } else {
     // "+ " marks a member inside a directory; the text is cut to the
-    // column, even inside a double-byte character.
+    // column, even inside a double-byte character. The cut is made on the
+    // CP932 bytes, whose count is the width a terminal gives them, so the
+    // columns line up in UTF-8 too.
     std::string text = entry.directory[0] != '\0' ? "+ " : "";
-    AppendCString(text, entry.name, sizeof entry.name);
+    AppendShownCp932(text, Field(entry.name, sizeof entry.name));
     if (text.size() > kNameColumn) text.resize(kNameColumn);
     text.resize(kNameColumn, ' ');
-    out += text;
+    plat::AppendConsoleText(out, text);
   }
   AppendDetails(out, entry);
 }

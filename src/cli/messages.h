@@ -56,6 +56,8 @@ inline constexpr char kMsgResponseLineTooLong[] = "\x83\x8C\x83X\x83|\x83\x93\x8
 inline constexpr char kMsgPathTooLong[] = "\x83p\x83X\x96\xBC\x82\xAA\x92\xB7\x82\xB7\x82\xAC\x82\xDC\x82\xB7 [%s]\x0A";
 // ファイル名をシフトJISに変換できないため追加しません [%s]\n
 inline constexpr char kMsgUnconvertibleName[] = "\x83t\x83@\x83" "C\x83\x8B\x96\xBC\x82\xF0\x83V\x83t\x83gJIS\x82\xC9\x95\xCF\x8A\xB7\x82\xC5\x82\xAB\x82\xC8\x82\xA2\x82\xBD\x82\xDF\x92\xC7\x89\xC1\x82\xB5\x82\xDC\x82\xB9\x82\xF1 [%s]\x0A";
+// ファイル名をシフトJISに変換できません [%s]\n
+inline constexpr char kMsgUnconvertiblePath[] = "\x83t\x83@\x83" "C\x83\x8B\x96\xBC\x82\xF0\x83V\x83t\x83gJIS\x82\xC9\x95\xCF\x8A\xB7\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1 [%s]\x0A";
 // 書庫内のファイル[%s]が意図しないフォルダに展開される可能性があります。\n展開しますか？[y:はい n:いいえ a:すべてはい]
 inline constexpr char kMsgAskExtractPath[] = "\x8F\x91\x8C\xC9\x93\xE0\x82\xCC\x83t\x83@\x83" "C\x83\x8B[%s]\x82\xAA\x88\xD3\x90}\x82\xB5\x82\xC8\x82\xA2\x83t\x83H\x83\x8B\x83_\x82\xC9\x93W\x8AJ\x82\xB3\x82\xEA\x82\xE9\x89\xC2\x94\x5C\x90\xAB\x82\xAA\x82\xA0\x82\xE8\x82\xDC\x82\xB7\x81" "B\x0A\x93W\x8AJ\x82\xB5\x82\xDC\x82\xB7\x82\xA9\x81H[y:\x82\xCD\x82\xA2 n:\x82\xA2\x82\xA2\x82\xA6 a:\x82\xB7\x82\xD7\x82\xC4\x82\xCD\x82\xA2]";
 // 既に[%s]が存在します。上書きしますか？[y:はい n:いいえ a:すべてはい]
@@ -67,8 +69,9 @@ inline constexpr char kHelpTitle[] = "TSUBO - LHA archiver for the console\x0A";
 //  Version %s\n
 inline constexpr char kHelpVersion[] = " Version %s\x0A";
 inline constexpr char kVersion[] = "2.12";
-// 使用法:tsubo [aufdexlvt] [-xcnpamizhrdoyb-] lzhfile [dir\\] [files]\n
-inline constexpr char kHelpUsage[] = "\x8Eg\x97p\x96@:tsubo [aufdexlvt] [-xcnpamizhrdoyb-] lzhfile [dir\x5C] [files]\x0A";
+// 使用法:tsubo [aufdexlvt] [-xcnpamizhrdoyb-] lzhfile [%s] [files]\n  (%s: kHelpUsageDir, shown as paths are)
+inline constexpr char kHelpUsage[] = "\x8Eg\x97p\x96@:tsubo [aufdexlvt] [-xcnpamizhrdoyb-] lzhfile [%s] [files]\x0A";
+inline constexpr char kHelpUsageDir[] = "dir\x5C";
 // ＜コマンド＞\n
 inline constexpr char kHelpCommands[] = "\x81\x83\x83R\x83}\x83\x93\x83h\x81\x84\x0A";
 //   a: ファイルを追加                  u: ファイルが新しければ追加\n

@@ -202,7 +202,9 @@ class Matcher {
 bool MatchWildcard(const char* name, const char* pattern) { return Matcher(name, pattern).Run(); }
 
 bool IsSelected(const Options& options, const char* path) {
-  if (options.fileNames.empty()) return true;
+  // No names select every member, but a name that could not be taken
+  // (it has no CP932 form) must not turn into "every member".
+  if (options.fileNames.empty()) return !options.unconvertibleName;
   const char* pathPart = options.strictNames ? path : LastComponent(path);
   for (const std::string& listName : options.fileNames) {
     const char* pattern = options.strictNames ? listName.c_str() : LastComponent(listName.c_str());

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -138,7 +139,7 @@ struct FindData {
 // and '?' (matched as Windows does: ASCII letters without regard to case).
 // A last component without wildcards is looked up as it stands. Results are
 // sorted by name. Names with no CP932 form are reported through
-// `unconvertible` (their bytes as found) and left out of `out`.
+// `unconvertible` (as console text, see ConsoleText) and left out of `out`.
 // Returns true when anything matched, as FindFirstFile succeeds: "." and
 // ".." count as matches but are never returned, so an empty directory
 // searched with "*" succeeds with `out` empty. Otherwise false, with
@@ -147,17 +148,34 @@ struct FindData {
 bool FindFiles(const char* pattern, std::vector<FindData>& out,
                std::vector<std::string>* unconvertible = nullptr);
 
-// ---- console ---------------------------------------------------------------
+// ---- console ----------------------------------------------------------------
+// Console text is what tsubo writes. The POSIX build decides once, from the
+// locale: in a UTF-8 locale every stream (terminal, pipe or file) gets UTF-8
+// and paths are shown with '/'; in any other locale it gets the CP932 bytes
+// with '\'. The Windows build always makes CP932 text with '\' (a console
+// shows it as UTF-16).
+//
+// CP932 text as console text. For UTF-8, a text that is not valid CP932
+// goes out as it stands when it is valid UTF-8 (a name then shows as it is
+// named on disk), else each character without a Unicode form becomes one
+// '?' per byte, so the output stays valid UTF-8. Otherwise the bytes are
+// unchanged.
+std::string ConsoleText(std::string_view cp932);
+void AppendConsoleText(std::string& out, std::string_view cp932);
+// True when paths are shown with '/' rather than '\'.
+bool PathsShownWithSlash();
+
 enum class Stream { Out, Err };
-// Writes CP932 bytes; a terminal in a UTF-8 locale gets them converted,
-// a pipe or file gets them unchanged.
+// Writes console text; the bytes go out unchanged (a Windows console gets
+// them as UTF-16).
 void ConsoleWrite(Stream stream, const char* bytes, std::size_t count);
 // Whether the stream is a terminal (a console on Windows).
 bool IsTerminal(Stream stream);
 // Writes out what ConsoleWrite buffered (also done at exit and before
 // input is read or standard error written).
 void FlushConsole();
-// Next byte of standard input, or -1 at its end.
+// Next byte of standard input, or -1 at its end. Answers are ASCII letters,
+// the same bytes in every locale, so input needs no conversion.
 int ReadInputChar();
 // Throws away console input typed ahead (a terminal); on a pipe, the rest of
 // a line that was partly read.
@@ -177,10 +195,18 @@ const char* FindLastBackslash(const char* s);
 void LowerCaseInPlace(char* s);
 
 // ---- start-up --------------------------------------------------------------
-// Chooses the text bridge from the locale and returns the arguments
-// (without the program name) as CP932 strings with '\' separators.
-std::vector<std::string> StartUp(int argc, char** argv);
+// An argument or a response-file line as tsubo holds it.
+struct Argument {
+  std::string text;  // CP932 with '\' separators
+  // False when the text as typed has no CP932 form (a UTF-8 locale only):
+  // `text` then holds the typed bytes and is no name of anything.
+  bool exact = true;
+  std::string typed;  // the text as typed, as console text, for messages
+};
+// Chooses the text bridge and the console text from the locale and returns
+// the arguments without the program name.
+std::vector<Argument> StartUp(int argc, char** argv);
 // Converts one external text (a response-file line) the way arguments are.
-std::string ExternalToInternal(const std::string& text);
+Argument ExternalToInternal(const std::string& text);
 
 }  // namespace plat

@@ -223,15 +223,16 @@ TEST(DriverTest, PatternWithoutMatchIsReported) {
 }
 
 // In a UTF-8 locale the arguments are converted to CP932 inside and the
-// file on disk keeps its UTF-8 name; a pipe gets the CP932 bytes.
+// file on disk keeps its UTF-8 name; a pipe gets UTF-8 (tsubo.exe, under the
+// runner, has no locale rule and writes CP932 to a pipe).
 TEST(DriverTest, JapaneseArchiveNameInUtf8Locale) {
   test::TempDir dir;
   test::WriteFile(dir / "表.lzh", std::string(1, '\0'));
   RunOptions options = In(dir);
   options.env["LC_ALL"] = "C.UTF-8";
   RunResult r = RunTsubo({"l", "表.lzh"}, options);
-  const std::string line = "Archive file " + Sjis("表.lzh") + "\n\n";
-  ASSERT_EQ(line, std::string("Archive file \x95\x5C.lzh\n\n"));
+  const std::string line =
+      "Archive file " + (test::RunningUnderRunner() ? Sjis("表.lzh") : "表.lzh") + "\n\n";
   EXPECT_EQ(r.out.substr(0, line.size()), line);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.exitCode, 0);
@@ -245,13 +246,13 @@ TEST(DriverTest, UnconvertibleNameIsReported) {
   RunOptions options = In(dir);
   options.env["LC_ALL"] = "C.UTF-8";
   RunResult r = RunTsubo({"a", "arc.lzh", "*.txt"}, options);
-  // The POSIX build shows the name's UTF-8 bytes; tsubo.exe (under the
-  // runner) finds it in UTF-16 and shows a '?' for each unit without a form.
-  const std::string shown = test::RunningUnderRunner() ? "??.txt" : "\xF0\x9F\x98\x80.txt";
-  EXPECT_NE(r.err.find(Sjis("エラー: ファイル名をシフトJISに変換できないため追加しません [") +
-                       shown + "]\n"),
-            std::string::npos)
-      << r.err;
+  // The POSIX build writes UTF-8 and shows the name as found; tsubo.exe
+  // (under the runner) writes CP932, finds the name in UTF-16 and shows a
+  // '?' for each unit without a form.
+  const std::string prefix = "エラー: ファイル名をシフトJISに変換できないため追加しません [";
+  const std::string line =
+      test::RunningUnderRunner() ? Sjis(prefix) + "??.txt]\n" : prefix + "\xF0\x9F\x98\x80.txt]\n";
+  EXPECT_NE(r.err.find(line), std::string::npos) << r.err;
   EXPECT_NE(r.out.find("Archive file arc.lzh\n\n"), std::string::npos);
 }
 

@@ -20,7 +20,7 @@ std::string In(std::string path) {
 }
 
 // Runs StartUp under the given locale and returns the converted arguments.
-std::vector<std::string> StartWith(const char* locale, std::vector<std::string> arguments) {
+std::vector<plat::Argument> StartUpWith(const char* locale, std::vector<std::string> arguments) {
   setenv("LC_ALL", locale, 1);
   std::vector<char*> argv;
   std::string program = "tsubo";
@@ -28,6 +28,13 @@ std::vector<std::string> StartWith(const char* locale, std::vector<std::string> 
   for (auto& a : arguments) argv.push_back(a.data());
   argv.push_back(nullptr);
   return plat::StartUp(static_cast<int>(arguments.size()) + 1, argv.data());
+}
+
+// The same, the arguments' CP932 texts only.
+std::vector<std::string> StartWith(const char* locale, std::vector<std::string> arguments) {
+  std::vector<std::string> texts;
+  for (const plat::Argument& a : StartUpWith(locale, arguments)) texts.push_back(a.text);
+  return texts;
 }
 
 class Utf8Bridge : public testing::Test {
@@ -39,25 +46,34 @@ class Utf8Bridge : public testing::Test {
 TEST_F(Utf8Bridge, ArgumentsBecomeCp932WithBackslashes) {
   struct Case {
     std::string external, internal;
+    bool exact = true;
+    std::string typed = external;
   } cases[] = {
       {"表.txt", "\x95\x5C.txt"},
       {"docs/ソ/a.txt", "docs\\\x83\x5C\\a.txt"},
       {"/abs/path", "\\abs\\path"},
       {"plain-ascii", "plain-ascii"},
-      {"ｱ", "\xB1"},                     // half-width katakana
-      {"\xFF\xFE/x", "\xFF\xFE\\x"},     // not UTF-8: taken as CP932 bytes
-      {"\x95\x5C.txt", "\x95\x5C.txt"},  // CP932 typed as it is
-      {"〜", "〜"},                      // U+301C would come back as U+FF5E: kept as it is
-      {"¥", "¥"},                        // U+00A5 would become a backslash: kept as it is
-      {"é.txt", "é.txt"},                // no CP932 form: kept as it is
+      {"ｱ", "\xB1"},  // half-width katakana
+      // Not UTF-8: taken as CP932 bytes; shown with '?' for what is no UTF-8.
+      {"\xFF\xFE/x", "\xFF\xFE\\x", true, "\?\?/x"},
+      {"\x95\x5C.txt", "\x95\x5C.txt", true, "?\\.txt"},  // CP932 typed as it is
+      // No CP932 form that leads back to the same text: refused, with the
+      // typed bytes kept for the message.
+      {"〜", "〜", false},  // U+301C would come back as U+FF5E
+      {"¥", "¥", false},    // U+00A5 would become a backslash
+      {"é/x.txt", "é\\x.txt", false},
   };
   std::vector<std::string> externals;
   for (const Case& c : cases) externals.push_back(c.external);
-  std::vector<std::string> internals = StartWith("C.UTF-8", externals);
+  std::vector<plat::Argument> internals = StartUpWith("C.UTF-8", externals);
   ASSERT_EQ(internals.size(), externals.size());
   for (std::size_t i = 0; i < internals.size(); ++i) {
-    EXPECT_EQ(internals[i], cases[i].internal) << cases[i].external;
-    EXPECT_EQ(plat::ExternalToInternal(cases[i].external), cases[i].internal);
+    const Case& c = cases[i];
+    for (const plat::Argument& a : {internals[i], plat::ExternalToInternal(c.external)}) {
+      EXPECT_EQ(a.text, c.internal) << c.external;
+      EXPECT_EQ(a.exact, c.exact) << c.external;
+      EXPECT_EQ(a.typed, c.typed) << c.external;
+    }
   }
 }
 
@@ -91,7 +107,8 @@ TEST_F(Utf8Bridge, NamesGoToDiskAsUtf8AndComeBackAsCp932) {
   std::vector<std::string> names;
   for (const auto& e : found) names.push_back(e.name);
   EXPECT_EQ(names, (std::vector<std::string>{"ascii.dat", "\x94\x5C.dat", "\x95\x5C.txt"}));
-  EXPECT_EQ(unconvertible, (std::vector<std::string>{"\xE3\x80\x9C.dat", "\xFF.dat"}));
+  // Reported as console text: what is no UTF-8 shows as '?'.
+  EXPECT_EQ(unconvertible, (std::vector<std::string>{"?.dat", "\xE3\x80\x9C.dat"}));
 
   // Patterns and exact names in CP932 reach the UTF-8 names.
   ASSERT_TRUE(plat::FindFiles((base + "\x83\x5C\\\x95\x5C.*").c_str(), found));
@@ -109,7 +126,7 @@ TEST_F(Utf8Bridge, NamesGoToDiskAsUtf8AndComeBackAsCp932) {
 TEST(Bridge, OtherLocalesPassBytesAndTranslateOnlySeparators) {
   std::vector<std::string> internals = StartWith("C", {"表/a.txt", "\x95\x5C/b", "\\x"});
   EXPECT_EQ(internals, (std::vector<std::string>{"表\\a.txt", "\x95\x5C\\b", "\\x"}));
-  EXPECT_EQ(plat::ExternalToInternal("dir/\x83\x5C"), "dir\\\x83\x5C");
+  EXPECT_EQ(plat::ExternalToInternal("dir/\x83\x5C").text, "dir\\\x83\x5C");
 
   // The trail byte 0x5C stays a byte on disk; the separator becomes '/'.
   test::TempDir dir;

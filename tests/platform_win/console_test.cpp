@@ -23,7 +23,7 @@ TEST(Win32StartUp, CharactersWithoutCp932FormBecomeQuestionMarks) {
 }
 
 TEST(Win32StartUp, ResponseFileLinesPassUnchanged) {
-  EXPECT_EQ(plat::ExternalToInternal("a/b\\\x95\x5C\xff"), "a/b\\\x95\x5C\xff");
+  EXPECT_EQ(plat::ExternalToInternal("a/b\\\x95\x5C\xff").text, "a/b\\\x95\x5C\xff");
 }
 
 TEST(Win32Console, RedirectedOutputIsByteExactAndFlushedInOrder) {

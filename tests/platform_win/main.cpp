@@ -16,8 +16,8 @@ void Print(const std::string& text) {
 
 // Each argument after the program name, as CP932 bytes, one per line.
 int ChildArgs(int argc, char** argv) {
-  std::vector<std::string> args = plat::StartUp(argc, argv);
-  for (const std::string& arg : args) Print("<" + arg + ">\n");
+  std::vector<plat::Argument> args = plat::StartUp(argc, argv);
+  for (const plat::Argument& arg : args) Print("<" + arg.text + ">\n");
   return 0;
 }
 

@@ -1,6 +1,6 @@
-// The console of the POSIX backend: buffered CP932 output (converted to
-// UTF-8 only for a terminal in a UTF-8 locale, byte-exact otherwise) and
-// byte-wise standard input with the discarding of typed-ahead answers.
+// The console of the POSIX backend: buffered output of console text (made by
+// ConsoleText, written unchanged) and byte-wise standard input with the
+// discarding of typed-ahead answers.
 #include <termios.h>
 #include <unistd.h>
 
@@ -32,10 +32,6 @@ std::size_t inputPos = 0;
 std::size_t inputEnd = 0;
 int lastHandedOut = '\n';  // nothing read yet counts as a finished line
 
-// Whether text for descriptor fd is converted to UTF-8: for a terminal in a
-// UTF-8 locale.
-bool WantsUtf8(int fd) { return posix::Utf8Locale() && isatty(fd); }
-
 void WriteAll(int fd, const char* bytes, std::size_t count) {
   while (count > 0) {
     ssize_t n = write(fd, bytes, count);
@@ -48,39 +44,14 @@ void WriteAll(int fd, const char* bytes, std::size_t count) {
   }
 }
 
-// Writes out the buffer. For a terminal that gets UTF-8, a lead byte at the
-// end waits for its trail byte (unless `final`), so no character is split
-// between two conversions.
-void Drain(Channel& channel, bool final) {
-  if (channel.used == 0) return;
-  if (!WantsUtf8(channel.fd)) {
-    WriteAll(channel.fd, channel.buffer, channel.used);
-    channel.used = 0;
-    return;
-  }
-  std::size_t complete = channel.used;
-  if (!final) {
-    std::size_t i = 0;
-    while (i < channel.used) {
-      if (!IsLeadByte(static_cast<unsigned char>(channel.buffer[i]))) {
-        ++i;
-      } else if (i + 1 < channel.used) {
-        i += 2;
-      } else {
-        complete = i;
-        break;
-      }
-    }
-  }
-  const std::string text = posix::ConsoleText(channel.fd, channel.buffer, complete);
-  WriteAll(channel.fd, text.data(), text.size());
-  std::memmove(channel.buffer, channel.buffer + complete, channel.used - complete);
-  channel.used -= complete;
+void Drain(Channel& channel) {
+  WriteAll(channel.fd, channel.buffer, channel.used);
+  channel.used = 0;
 }
 
 void Append(Channel& channel, const char* bytes, std::size_t count) {
   while (count > 0) {
-    if (channel.used == kBufferSize) Drain(channel, false);
+    if (channel.used == kBufferSize) Drain(channel);
     std::size_t piece = std::min(count, kBufferSize - channel.used);
     std::memcpy(channel.buffer + channel.used, bytes, piece);
     channel.used += piece;
@@ -106,26 +77,6 @@ bool FillInput() {
 
 namespace posix {
 
-// CP932 to UTF-8 for a person to read; a character that is not valid CP932
-// goes out as its bytes.
-std::string ConsoleText(int fd, const char* bytes, std::size_t count) {
-  if (!WantsUtf8(fd)) return std::string(bytes, count);
-  std::string converted;
-  if (Cp932ToUtf8(bytes, count, converted)) return converted;
-  std::string text;
-  for (std::size_t i = 0; i < count;) {
-    std::size_t length =
-        (IsLeadByte(static_cast<unsigned char>(bytes[i])) && i + 1 < count) ? 2 : 1;
-    if (Cp932ToUtf8(bytes + i, length, converted)) {
-      text += converted;
-    } else {
-      text.append(bytes + i, length);
-    }
-    i += length;
-  }
-  return text;
-}
-
 void RegisterConsoleFlush() {
   static bool registered = false;
   if (!registered) {
@@ -143,21 +94,21 @@ void ConsoleWrite(Stream stream, const char* bytes, std::size_t count) {
     // A terminal sees each line when it is printed, as a person expects
     // and so that an interrupt loses nothing already reported.
     static const bool terminal = isatty(out.fd);
-    if (terminal && std::memchr(bytes, '\n', count) != nullptr) Drain(out, false);
+    if (terminal && std::memchr(bytes, '\n', count) != nullptr) Drain(out);
     return;
   }
   // Standard error is not buffered, and what was printed before it comes
   // first, as it would on a console.
-  Drain(out, false);
+  Drain(out);
   Append(err, bytes, count);
-  Drain(err, false);
+  Drain(err);
 }
 
 bool IsTerminal(Stream stream) { return isatty(stream == Stream::Out ? 1 : 2) == 1; }
 
 void FlushConsole() {
-  Drain(out, true);
-  Drain(err, true);
+  Drain(out);
+  Drain(err);
 }
 
 int ReadInputChar() {

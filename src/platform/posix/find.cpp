@@ -228,7 +228,9 @@ bool FindFiles(const char* pattern, std::vector<FindData>& out,
       // Matched on its bytes, so the report covers what the pattern meant.
       if (matcher.Matches(name)) {
         found = true;
-        if (unconvertible != nullptr) unconvertible->push_back(name);
+        if (unconvertible != nullptr) {
+          unconvertible->push_back(posix::ConsoleTextOfExternal(name, std::strlen(name)));
+        }
       }
       continue;
     }

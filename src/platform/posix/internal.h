@@ -49,9 +49,10 @@ bool StillNamed(int fd, const std::string& external);
 
 // Makes sure buffered console output is written at process exit.
 void RegisterConsoleFlush();
-// CP932 console text as it leaves through descriptor fd: UTF-8 where the
-// locale and the descriptor call for it, the bytes unchanged otherwise.
-std::string ConsoleText(int fd, const char* bytes, std::size_t count);
+// A text in the host's encoding (typed, or a name found on disk) as console
+// text: in a UTF-8 locale each byte that is not part of valid UTF-8 becomes
+// '?'; otherwise the bytes are unchanged.
+std::string ConsoleTextOfExternal(const char* text, std::size_t length);
 
 // Scratch files (see CreateScratchFile): an interrupt removes every tracked
 // name. Renaming or deleting a scratch file through this layer untracks it.

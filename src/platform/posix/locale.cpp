@@ -1,6 +1,7 @@
 // The text bridge of the POSIX backend: start-up, the choice between a
-// UTF-8 locale (names converted to and from CP932 with iconv) and any other
-// locale (bytes unchanged), and the separator translation '\' <-> '/'.
+// UTF-8 locale (names and console text converted to and from CP932 with
+// iconv) and any other locale (bytes unchanged), and the separator
+// translation '\' <-> '/'.
 #include <iconv.h>
 #include <langinfo.h>
 
@@ -45,6 +46,60 @@ bool IsAscii(const char* text, std::size_t length) {
     if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
   }
   return true;
+}
+
+// Length of the well-formed UTF-8 sequence at s[0] (overlong forms,
+// surrogates and code points above U+10FFFF are not), or 0.
+std::size_t Utf8SequenceLength(const unsigned char* s, std::size_t left) {
+  const unsigned char c = s[0];
+  if (c < 0x80) return 1;
+  std::size_t length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;  // the range of the second byte
+  if (c >= 0xC2 && c <= 0xDF) {
+    length = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    length = 3;
+    if (c == 0xE0) low = 0xA0;
+    if (c == 0xED) high = 0x9F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    length = 4;
+    if (c == 0xF0) low = 0x90;
+    if (c == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (left < length || s[1] < low || s[1] > high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if (s[i] < 0x80 || s[i] > 0xBF) return 0;
+  }
+  return length;
+}
+
+bool IsUtf8(const char* text, std::size_t length) {
+  const auto* s = reinterpret_cast<const unsigned char*>(text);
+  for (std::size_t i = 0; i < length;) {
+    const std::size_t step = Utf8SequenceLength(s + i, length - i);
+    if (step == 0) return false;
+    i += step;
+  }
+  return true;
+}
+
+// A text that is not valid CP932, shown character by character: a character
+// with no Unicode form becomes one '?' per byte, so columns keep their width.
+void AppendEachCp932Char(std::string& out, const char* text, std::size_t length) {
+  std::string converted;
+  for (std::size_t i = 0; i < length;) {
+    const std::size_t size =
+        (IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < length) ? 2 : 1;
+    if (Cp932ToUtf8(text + i, size, converted)) {
+      out += converted;
+    } else {
+      out.append(size, '?');
+    }
+    i += size;
+  }
 }
 
 // Some characters have more than one Unicode form that maps to the same
@@ -127,26 +182,70 @@ bool ExternalNameToInternal(const char* name, std::string& internal) {
   return true;
 }
 
-}  // namespace posix
-
-std::string ExternalToInternal(const std::string& text) {
-  std::string internal;
-  if (!posix::utf8Locale || posix::IsAscii(text.data(), text.size()) ||
-      !posix::Utf8ToCp932RoundTrip(text.data(), text.size(), internal)) {
-    internal = text;  // taken as CP932 bytes already
+std::string ConsoleTextOfExternal(const char* text, std::size_t length) {
+  if (!utf8Locale) return std::string(text, length);
+  std::string shown;
+  const auto* s = reinterpret_cast<const unsigned char*>(text);
+  for (std::size_t i = 0; i < length;) {
+    const std::size_t step = Utf8SequenceLength(s + i, length - i);
+    if (step == 0) {
+      shown += '?';
+      ++i;
+    } else {
+      shown.append(text + i, step);
+      i += step;
+    }
   }
-  // 0x2F is never a CP932 trail byte, so every '/' is a separator.
-  for (char& c : internal) {
-    if (c == '/') c = '\\';
-  }
-  return internal;
+  return shown;
 }
 
-std::vector<std::string> StartUp(int argc, char** argv) {
+}  // namespace posix
+
+void AppendConsoleText(std::string& out, std::string_view cp932) {
+  if (!posix::utf8Locale || posix::IsAscii(cp932.data(), cp932.size())) {
+    out.append(cp932);
+    return;
+  }
+  std::string converted;
+  if (posix::Cp932ToUtf8(cp932.data(), cp932.size(), converted)) {
+    out += converted;
+  } else if (posix::IsUtf8(cp932.data(), cp932.size())) {
+    out.append(cp932);  // the name it has on disk too (see ToExternalPath)
+  } else {
+    posix::AppendEachCp932Char(out, cp932.data(), cp932.size());
+  }
+}
+
+std::string ConsoleText(std::string_view cp932) {
+  std::string text;
+  AppendConsoleText(text, cp932);
+  return text;
+}
+
+bool PathsShownWithSlash() { return posix::utf8Locale; }
+
+Argument ExternalToInternal(const std::string& text) {
+  Argument argument{text, true, text};
+  // Valid UTF-8 is converted; other bytes are taken as CP932 already.
+  if (posix::utf8Locale && !posix::IsAscii(text.data(), text.size()) &&
+      posix::IsUtf8(text.data(), text.size()) &&
+      !posix::Utf8ToCp932RoundTrip(text.data(), text.size(), argument.text)) {
+    argument.text = text;
+    argument.exact = false;
+  }
+  argument.typed = posix::ConsoleTextOfExternal(text.data(), text.size());
+  // 0x2F is never a CP932 trail byte, so every '/' is a separator.
+  for (char& c : argument.text) {
+    if (c == '/') c = '\\';
+  }
+  return argument;
+}
+
+std::vector<Argument> StartUp(int argc, char** argv) {
   posix::utf8Locale = posix::ChooseUtf8();
   posix::RegisterConsoleFlush();
   posix::InstallInterruptHandlers();
-  std::vector<std::string> arguments;
+  std::vector<Argument> arguments;
   for (int i = 1; i < argc; ++i) arguments.push_back(ExternalToInternal(argv[i]));
   return arguments;
 }

@@ -159,7 +159,7 @@ std::thread StartWorkerThread(std::function<void()> body) {
 }
 
 void SetInterruptMessage(const char* cp932) {
-  const std::string text = posix::ConsoleText(2, cp932, std::strlen(cp932));
+  const std::string text = ConsoleText(cp932);
   const posix::InterruptsDeferred deferred;
   const std::size_t length = text.size() < kMessageSize ? text.size() : kMessageSize;
   std::memcpy(message, text.data(), length);

@@ -126,6 +126,12 @@ void Drain(bool all) {
 
 }  // namespace
 
+// Console text is CP932 with '\' here: WriteBytes turns it into UTF-16 for
+// a console, and pipes and files get the bytes.
+std::string ConsoleText(std::string_view cp932) { return std::string(cp932); }
+void AppendConsoleText(std::string& out, std::string_view cp932) { out.append(cp932); }
+bool PathsShownWithSlash() { return false; }
+
 void FlushConsole() { Drain(true); }
 
 bool IsTerminal(Stream stream) { return Resolve(stream == Stream::Out ? stdOut : stdErr).console; }

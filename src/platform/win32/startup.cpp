@@ -4,21 +4,29 @@
 
 namespace plat {
 
-std::vector<std::string> StartUp(int argc, char** argv) {
+namespace {
+
+// Every text is taken as it converts ('?' for a character without a CP932
+// form, as before); the Windows build has no locale rule.
+Argument Exact(std::string text) { return Argument{text, true, text}; }
+
+}  // namespace
+
+std::vector<Argument> StartUp(int argc, char** argv) {
   win32::InstallInterruptHandler();
-  std::vector<std::string> args;
+  std::vector<Argument> args;
   int count = 0;
   LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
   if (!wide) {
-    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    for (int i = 1; i < argc; ++i) args.push_back(Exact(argv[i]));
     return args;
   }
-  for (int i = 1; i < count; ++i) args.push_back(win32::ToCp932(wide[i]));
+  for (int i = 1; i < count; ++i) args.push_back(Exact(win32::ToCp932(wide[i])));
   LocalFree(wide);
   return args;
 }
 
 // Response-file lines are CP932 bytes already.
-std::string ExternalToInternal(const std::string& text) { return text; }
+Argument ExternalToInternal(const std::string& text) { return Exact(text); }
 
 }  // namespace plat
