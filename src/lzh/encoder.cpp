@@ -37,7 +37,7 @@ constexpr int kShortChain = 16;     // walked as it is rather than by 4-byte gro
 // up again.
 constexpr std::uint64_t kShortChains = 4;
 constexpr std::uint64_t kLongChains = 8;
-// The searches after which a stretch may take up the trees early.
+// The searches after which a member's first stretch may take up the trees.
 constexpr std::uint32_t kTreeTrial = 1024;
 // While the trees are kept, every kProbeInterval-th search of the own
 // bucket counts the steps its walk would take, up to kProbeSteps.
@@ -177,18 +177,20 @@ void Encoder::StartStretch() {
 }
 
 // Whether the trees cost less than the walks of the own bucket, by the steps
-// of this stretch. A tree step costs about three steps of a chain (it
+// of this stretch. A tree step costs two to three steps of a chain (it
 // compares and relinks, and its next node depends on the compare), and the
 // trees are walked at every position, to a depth of about 1.25 log2 of the
-// bucket's size. Keeping them asks less than taking them up, so that the
-// choice does not flip to and fro.
+// bucket's size. Taking them up asks twice what keeping them asks, as it
+// costs a walk for every position in the reach, and so that the choice does
+// not flip to and fro.
 bool Encoder::TreesPayOff() const {
-  const std::uint64_t positions =
-      static_cast<std::uint64_t>(std::max(position_ - stretchStart_, 1));
   if (treeSearch_) return ownWalkSteps_ >= 2 * treeSteps_;
   const std::uint64_t average = stretchCandidates_ / std::max<std::uint32_t>(stretchSearches_, 1);
+  if (average < kShortChain) return false;
+  const std::uint64_t positions =
+      static_cast<std::uint64_t>(std::max(position_ - stretchStart_, 1));
   const std::uint64_t treeEstimate = positions * std::bit_width(average) * 5 / 4;
-  return ownWalkSteps_ >= 3 * treeEstimate;
+  return ownWalkSteps_ >= 4 * treeEstimate;
 }
 
 void Encoder::SlideWindow() {
@@ -455,7 +457,6 @@ std::int32_t Encoder::SearchOwnBucket(int limit) {
     const std::int32_t bound = LowestBound();
     std::int32_t candidate = HeadIndex(buckets_[hashValue_].head);
     while (candidate > bound) {
-      ownWalkSteps_++;
       if (std::memcmp(window_ + candidate, current, 3) == 0) {
         matchLength_ = 3;
         matchPosition_ = candidate;
@@ -483,13 +484,11 @@ void Encoder::SearchFirstOfLength(unsigned h, int shift, int length) {
   }
 }
 
-// The bucket to search: crowded buckets are passed over for the bucket of a
-// later three-byte group, up to the group 252 ahead; when all of those are
-// crowded, the own bucket is searched after all. Returns how far ahead the
-// group lies, and its bucket in h.
+// The bucket to search when the own bucket is crowded: crowded buckets are
+// passed over for the bucket of a later three-byte group, up to the group
+// 252 ahead; when all of those are crowded, the own bucket is searched after
+// all. Returns how far ahead the group lies, and its bucket in h.
 int Encoder::SkipCrowdedBuckets(unsigned& h) {
-  h = hashValue_;
-  if (!IsCrowded(h)) return 0;
   // Marks are only set until the next slide, so groups found crowded stay
   // so: the walk over the groups need not check them again.
   std::int32_t k = 1;
@@ -513,8 +512,8 @@ int Encoder::SkipCrowdedBuckets(unsigned& h) {
 void Encoder::FindMatch() {
   if (matchLength_ < 2) matchLength_ = 2;
   matchPosition_ = position_;
-  unsigned h;
-  const int shift = SkipCrowdedBuckets(h);
+  unsigned h = hashValue_;
+  const int shift = IsCrowded(h) ? SkipCrowdedBuckets(h) : 0;
   const bool fast = FastSearchReady();
   // The tree walk stands for every search of the own bucket. The tree
   // holds the positions of the chain, so the walk of the chain would meet
@@ -584,9 +583,10 @@ void Encoder::FindMatch() {
     }
   }
   LinkChains();
-  // A stretch whose chains run very long takes up the trees without waiting
-  // for the next slide.
-  if (!treeSearch_ && fastSearch_ && stretchSearches_ == kTreeTrial && TreesPayOff()) {
+  // A member whose chains run very long from its start takes up the trees
+  // without waiting for the first slide.
+  if (firstFill_ && !treeSearch_ && fastSearch_ && stretchSearches_ == kTreeTrial &&
+      TreesPayOff()) {
     TakeUpTrees(position_ + 1);
   }
 }
