@@ -37,6 +37,9 @@ constexpr int kShortChain = 16;     // walked as it is rather than by 4-byte gro
 // up again.
 constexpr std::uint64_t kShortChains = 4;
 constexpr std::uint64_t kLongChains = 8;
+// Groups passed over one by one before the run of crowded groups found
+// earlier is looked at.
+constexpr std::int32_t kQuickGroups = 8;
 // The searches after which a member's first stretch may take up the trees.
 constexpr std::uint32_t kTreeTrial = 1024;
 // While the trees are kept, every kProbeInterval-th search of the own
@@ -200,6 +203,7 @@ void Encoder::SlideWindow() {
   position_ -= static_cast<std::int32_t>(dictionarySize_);
   oddPosition_ -= static_cast<std::int32_t>(dictionarySize_);
   stretchStart_ -= static_cast<std::int32_t>(dictionarySize_);
+  treeFrom_ -= static_cast<std::int32_t>(dictionarySize_);
   headBase_ += dictionarySize_;
   RebaseHeads();
   std::memset(crowded_, 0, sizeof crowded_);
@@ -221,7 +225,7 @@ inline std::uint16_t Encoder::ChainDistance(std::uint32_t from, std::uint32_t to
 
 // Links the current position into its bucket (and its 4-byte chain). Its
 // slot last held the position D back, which leaves the reach now.
-inline void Encoder::LinkChains() {
+inline void Encoder::LinkPosition() {
   const std::uint32_t p = static_cast<std::uint32_t>(position_) + headBase_;
   const std::uint32_t slot = static_cast<std::uint32_t>(position_) & (dictionarySize_ - 1);
   Bucket& b = buckets_[hashValue_];
@@ -303,17 +307,27 @@ Encoder::TreeMatch Encoder::InsertIntoTree(std::int32_t at, std::int32_t root, i
   return found;
 }
 
-// Builds the trees of the positions within the reach that are linked (those
-// below `end`), oldest first, each into the tree of its bucket as its chain
-// stood then: its link leads to the newest position linked before it. From
-// here on every position linked goes into its tree as well.
+// Puts the positions linked since the last search into their trees (those
+// from treeFrom_ below `end` that are within the reach), oldest first, each
+// into the tree of its bucket as its chain stood then: its link leads to the
+// newest position linked before it, the tree's root at that time. The trees
+// only need them at the next search, so the positions passed over inside a
+// match are linked without a tree walk each.
+void Encoder::CatchUpTrees(std::int32_t end) {
+  const std::uint32_t mask = dictionarySize_ - 1;
+  for (std::int32_t at = std::max(treeFrom_, LowestBound() + 1); at < end; at++) {
+    InsertIntoTree(at, at - link_[static_cast<std::uint32_t>(at) & mask], kMaxMatch + 1);
+  }
+  treeFrom_ = end;
+}
+
+// Builds the trees of the linked positions within the reach (those below
+// `end`). From here on every position linked goes into its tree as well.
 void Encoder::TakeUpTrees(std::int32_t end) {
   treeSearch_ = true;
   treeModeChanges_++;
-  const std::uint32_t mask = dictionarySize_ - 1;
-  for (std::int32_t at = LowestBound() + 1; at < end; at++) {
-    InsertIntoTree(at, at - link_[static_cast<std::uint32_t>(at) & mask], kMaxMatch + 1);
-  }
+  treeFrom_ = LowestBound() + 1;
+  CatchUpTrees(end);
   probeCountdown_ = kProbeInterval;
   StartStretch();
 }
@@ -332,11 +346,6 @@ int Encoder::ProbeOwnWalk(int candidates, std::int32_t fullMatch) const {
     candidate -= link4_[static_cast<std::uint32_t>(candidate) & (dictionarySize_ - 1)];
   }
   return steps;
-}
-
-inline void Encoder::LinkPosition() {
-  if (treeSearch_) InsertIntoTree(position_, HeadIndex(buckets_[hashValue_].head), kMaxMatch + 1);
-  LinkChains();
 }
 
 // The plain walk down the chain of bucket h, whose entries are the positions
@@ -373,6 +382,8 @@ int Encoder::SearchChain(unsigned h, int shift, int limit) {
 // among others with the same hash. A match starts `shift` below such a
 // position; it is taken when its length (at most limit) is at least minimum
 // and beats the best. Returns the start of a match of the full limit, or -1.
+// Counts its steps into ownWalkSteps_ (kCounted times over) when kCounted.
+template <std::uint32_t kCounted>
 std::int32_t Encoder::SearchFourByteChain(std::uint32_t head, int shift, int limit, int minimum) {
   const std::uint8_t* current = window_ + position_;
   const std::int32_t bound = LowestBound() + shift;
@@ -383,7 +394,7 @@ std::int32_t Encoder::SearchFourByteChain(std::uint32_t head, int shift, int lim
   std::int32_t result = -1;
   std::uint32_t steps = 0;
   while (candidate > bound) {
-    steps++;
+    if constexpr (kCounted != 0) steps++;
     // The odd position is in the bucket of its 3 bytes only by chance.
     if (shift != 0 || candidate != oddPosition_ || oddBucket_ == hashValue_) {
       int len = LengthToBeat(window_ + candidate - shift, current, best, limit);
@@ -400,7 +411,7 @@ std::int32_t Encoder::SearchFourByteChain(std::uint32_t head, int shift, int lim
   }
   matchLength_ = best;
   matchPosition_ = bestPosition;
-  if (shift == 0) ownWalkSteps_ += steps;
+  if constexpr (kCounted != 0) ownWalkSteps_ += kCounted * steps;
   return result;
 }
 
@@ -450,8 +461,10 @@ void Encoder::MarkLikeTheWalk(unsigned h, int shift, int candidates, std::int32_
 // The search of the current position's own bucket, up to limit (4 or
 // more). A candidate of 3 bytes or fewer can only win when nothing of 4 or
 // more exists: then the newest one that agrees on 3 bytes.
+template <std::uint32_t kCounted>
 std::int32_t Encoder::SearchOwnBucket(int limit) {
-  std::int32_t fullMatch = SearchFourByteChain(head4_[Hash4(window_ + position_)], 0, limit, 4);
+  std::int32_t fullMatch =
+      SearchFourByteChain<kCounted>(head4_[Hash4(window_ + position_)], 0, limit, 4);
   if (matchLength_ == 2) {
     const std::uint8_t* current = window_ + position_;
     const std::int32_t bound = LowestBound();
@@ -489,71 +502,90 @@ void Encoder::SearchFirstOfLength(unsigned h, int shift, int length) {
 // 252 ahead; when all of those are crowded, the own bucket is searched after
 // all. Returns how far ahead the group lies, and its bucket in h.
 int Encoder::SkipCrowdedBuckets(unsigned& h) {
-  // Marks are only set until the next slide, so groups found crowded stay
-  // so: the walk over the groups need not check them again.
+  constexpr std::int32_t kLastGroup = kMaxMatch - kMinMatch - 1;
   std::int32_t k = 1;
-  if (crowdedFrom_ <= position_ + 1 && position_ + 1 < crowdedTo_) {
-    k = std::min<std::int32_t>(crowdedTo_ - position_, kMaxMatch - kMinMatch);
+  h = ((h << 5) ^ window_[position_ + 3]) & kHashMask;
+  while (k < kQuickGroups && IsCrowded(h)) {
+    k++;
+    h = ((h << 5) ^ window_[position_ + k + 2]) & kHashMask;
   }
-  const std::uint8_t* group = window_ + position_ + k;
-  h = ((group[0] << 10) ^ (group[1] << 5) ^ group[2]) & kHashMask;
-  while (k < kMaxMatch - kMinMatch && IsCrowded(h)) {
+  if (k < kQuickGroups) return k;
+  // Marks are only set until the next slide, so groups found crowded stay
+  // so: a long walk over the groups need not check them again.
+  if (crowdedFrom_ <= position_ + 1 && position_ + k < crowdedTo_) {
+    k = std::min(crowdedTo_ - position_, kLastGroup + 1);
+    const std::uint8_t* group = window_ + position_ + k;
+    h = ((group[0] << 10) ^ (group[1] << 5) ^ group[2]) & kHashMask;
+  }
+  while (k <= kLastGroup && IsCrowded(h)) {
     k++;
     h = ((h << 5) ^ window_[position_ + k + 2]) & kHashMask;
   }
   crowdedFrom_ = position_ + 1;
   crowdedTo_ = position_ + k;
-  if (k < kMaxMatch - kMinMatch) return k;
+  if (k <= kLastGroup) return k;
   h = hashValue_;
   return 0;
 }
 
-// Searches for the longest match at the current position, then links it.
-void Encoder::FindMatch() {
-  if (matchLength_ < 2) matchLength_ = 2;
-  matchPosition_ = position_;
-  unsigned h = hashValue_;
-  const int shift = IsCrowded(h) ? SkipCrowdedBuckets(h) : 0;
-  const bool fast = FastSearchReady();
-  // The tree walk stands for every search of the own bucket. The tree
-  // holds the positions of the chain, so the walk of the chain would meet
-  // the same candidates (those of 2 bytes or fewer can never win).
-  TreeMatch own{0, -1, -1};
-  const bool tree = treeSearch_ && fast;
-  if (treeSearch_) {
-    own = InsertIntoTree(position_, HeadIndex(buckets_[hashValue_].head), shift + 2);
-  }
+inline void Encoder::CountSearch(int candidates) {
+  stretchSearches_++;
+  stretchCandidates_ += static_cast<std::uint32_t>(candidates);
+}
+
+// The search while the trees are kept: the walk that puts the current
+// position into its tree stands for every search of the own bucket. The
+// tree holds the positions of the chain, so the walk of the chain would meet
+// the same candidates (those of 2 bytes or fewer can never win). Returns
+// false when the chains are to be searched instead, as long as the counts
+// that stand for the crowded marks are not complete.
+bool Encoder::SearchByTree(unsigned h, int shift) {
+  CatchUpTrees(position_);
+  const TreeMatch own = InsertIntoTree(position_, HeadIndex(buckets_[hashValue_].head), shift + 2);
+  treeFrom_ = position_ + 1;
+  if (!FastSearchReady()) return false;
   if (shift == 0) {
-    int candidates = fast ? CandidatesInReach(h, 0) : 0;
-    if (tree) {
-      if (own.length > matchLength_) {
-        matchLength_ = own.length;
-        matchPosition_ = own.position;
-      }
-      const std::int32_t fullMatch = own.length == kMaxMatch ? own.position : -1;
-      MarkLikeTheWalk(h, 0, candidates, fullMatch);
-      if (--probeCountdown_ == 0) {
-        probeCountdown_ = kProbeInterval;
-        ownWalkSteps_ +=
-            kProbeInterval * static_cast<std::uint32_t>(ProbeOwnWalk(candidates, fullMatch));
-      }
-    } else if (!fast || candidates < kShortChain) {
-      // Short chains are walked as they are.
-      candidates = SearchChain(h, 0, kMaxMatch);
-    } else {
-      MarkLikeTheWalk(h, 0, candidates, SearchOwnBucket(kMaxMatch));
+    if (own.length > matchLength_) {
+      matchLength_ = own.length;
+      matchPosition_ = own.position;
     }
-    stretchSearches_++;
-    stretchCandidates_ += static_cast<std::uint32_t>(candidates);
-  } else if (fast && matchLength_ > shift) {
+    const int candidates = CandidatesInReach(h, 0);
+    const std::int32_t fullMatch = own.length == kMaxMatch ? own.position : -1;
+    MarkLikeTheWalk(h, 0, candidates, fullMatch);
+    if (--probeCountdown_ == 0) {
+      probeCountdown_ = kProbeInterval;
+      ownWalkSteps_ +=
+          kProbeInterval * static_cast<std::uint32_t>(ProbeOwnWalk(candidates, fullMatch));
+    }
+    CountSearch(candidates);
+    return true;
+  }
+  SearchShiftedBucket(h, shift, true);
+  // The second pass, limited to shift + 2 bytes, keeps the newest of the
+  // longest when that is shorter, else the newest that reaches the limit.
+  if (matchLength_ < shift + 2) {
+    if (own.atLeast >= 0) {
+      matchLength_ = shift + 2;
+      matchPosition_ = own.atLeast;
+    } else if (own.length > matchLength_) {
+      matchLength_ = own.length;
+      matchPosition_ = own.position;
+    }
+  }
+  return true;
+}
+
+// The first pass over a shifted bucket h (shift of 1 or more).
+inline void Encoder::SearchShiftedBucket(unsigned h, int shift, bool fast) {
+  if (fast && matchLength_ > shift) {
     // Only matches longer than shift + 1 can win. A candidate in bucket h
     // that agrees with the current bytes `shift` ahead on two bytes agrees
     // on the third too (the hash keeps the third byte whole), so such
     // matches have shift + 3 bytes or more; those of shift + 4 or more agree
     // there on 4 bytes.
     const int entryLength = matchLength_;
-    std::int32_t fullMatch = SearchFourByteChain(head4_[Hash4(window_ + position_ + shift)], shift,
-                                                 kMaxMatch, shift + 4);
+    std::int32_t fullMatch = SearchFourByteChain<0>(head4_[Hash4(window_ + position_ + shift)],
+                                                    shift, kMaxMatch, shift + 4);
     if (matchLength_ == entryLength && entryLength < shift + 3) {
       SearchFirstOfLength(h, shift, shift + 3);
     }
@@ -561,34 +593,54 @@ void Encoder::FindMatch() {
   } else {
     SearchChain(h, shift, kMaxMatch);
   }
-  // A match longer than shift + 2 would have shown up in the shifted bucket,
-  // so look only for short ones in the (crowded) bucket of the position.
-  // When the length reached cannot be beaten within that limit the walk would
-  // change nothing: the bucket is already marked.
-  if (shift != 0 && matchLength_ < shift + 2) {
-    if (tree) {
-      // The walk limited to shift + 2 bytes keeps the newest of the longest
-      // when that is shorter, else the newest that reaches the limit.
-      if (own.atLeast >= 0) {
-        matchLength_ = shift + 2;
-        matchPosition_ = own.atLeast;
-      } else if (own.length > matchLength_) {
-        matchLength_ = own.length;
-        matchPosition_ = own.position;
-      }
-    } else if (shift == 1 || !fast) {
-      SearchChain(hashValue_, 0, shift + 2);
-    } else {
-      SearchOwnBucket(shift + 2);
-    }
-  }
-  LinkChains();
+}
+
+// Searches for the longest match at the current position, then links it.
+void Encoder::FindMatch() {
+  if (matchLength_ < 2) matchLength_ = 2;
+  matchPosition_ = position_;
   // A member whose chains run very long from its start takes up the trees
   // without waiting for the first slide.
-  if (firstFill_ && !treeSearch_ && fastSearch_ && stretchSearches_ == kTreeTrial &&
-      TreesPayOff()) {
-    TakeUpTrees(position_ + 1);
+  if (stretchSearches_ == kTreeTrial && firstFill_ && !treeSearch_) [[unlikely]] {
+    if (fastSearch_ && TreesPayOff()) TakeUpTrees(position_);
   }
+  unsigned h = hashValue_;
+  const int shift = IsCrowded(h) ? SkipCrowdedBuckets(h) : 0;
+  if (treeSearch_) [[unlikely]] {
+    if (SearchByTree(h, shift)) {
+      LinkPosition();
+      return;
+    }
+  }
+  const bool fast = FastSearchReady();
+  if (shift == 0) {
+    int candidates = fast ? CandidatesInReach(h, 0) : 0;
+    if (!fast || candidates < kShortChain) {
+      // Short chains are walked as they are.
+      candidates = SearchChain(h, 0, kMaxMatch);
+    } else if (--probeCountdown_ == 0) {
+      // Every kProbeInterval-th walk of the 4-byte chain counts its steps.
+      probeCountdown_ = kProbeInterval;
+      MarkLikeTheWalk(h, 0, candidates, SearchOwnBucket<kProbeInterval>(kMaxMatch));
+    } else {
+      MarkLikeTheWalk(h, 0, candidates, SearchOwnBucket<0>(kMaxMatch));
+    }
+    CountSearch(candidates);
+  } else {
+    SearchShiftedBucket(h, shift, fast);
+    // A match longer than shift + 2 would have shown up in the shifted
+    // bucket, so look only for short ones in the (crowded) bucket of the
+    // position. When the length reached cannot be beaten within that limit
+    // the walk would change nothing: the bucket is already marked.
+    if (matchLength_ < shift + 2) {
+      if (shift == 1 || !fast) {
+        SearchChain(hashValue_, 0, shift + 2);
+      } else {
+        SearchOwnBucket<0>(shift + 2);
+      }
+    }
+  }
+  LinkPosition();
 }
 
 inline void Encoder::ClipMatchLength() {
@@ -608,6 +660,7 @@ EncodeResult Encoder::Encode(int methodNumber, ByteSource& in, std::uint64_t ori
   RebaseHeads();
   fastSearch_ = true;
   treeSearch_ = false;
+  probeCountdown_ = kProbeInterval;
   searchModeChanges_ = 0;
   treeModeChanges_ = 0;
   countBase_ = headBase_ + dictionarySize_;

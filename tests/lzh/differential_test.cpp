@@ -178,6 +178,10 @@ TEST(Differential, SearchModeChangesKeepTheBytes) {
     EXPECT_GE(SharedEncoder().Inspect().searchModeChanges, 3) << MethodName(method);
     EXPECT_GE(SharedEncoder().Inspect().treeModeChanges, 3) << MethodName(method);
     EXPECT_TRUE(fast.data == reference::Compress(input, method)) << MethodName(method);
+    // Letters from {A, B} take the trees up from their first stretch on (the
+    // bytes are compared with the plain encoder's above).
+    Compress(SmallAlphabet(70000, 2, 3), method);
+    EXPECT_EQ(SharedEncoder().Inspect().treeModeChanges, 1) << MethodName(method);
   }
 }
 
