@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Times tsubo against the other LZH tools and gzip on one reproducible corpus,
-# interleaved, best of several runs, and prints MB/s and ratios.
+# and against gzip on two adversarial inputs (random letters), interleaved,
+# best of several runs, and prints MB/s and ratios.
 #
 #   bench/compare.sh [--tsubo PATH] [--runs N] [--work DIR] [--skip-scale] [--skip-memory]
 #
@@ -56,6 +57,13 @@ make_corpus() {
   find corpus -type f | LC_ALL=C sort | xargs cat > corpus.bin
 }
 [ -f corpus.bin ] || make_corpus
+# ---- adversarial inputs: 4 MiB of seeded random letters ----------------------
+make_letters() {  # make_letters FILE SEED LETTERS
+  perl -e 'my ($seed, $letters) = @ARGV; srand($seed); my @l = split //, $letters;
+           print join("", map { $l[int(rand(@l))] } 1..4194304)' "$2" "$3" > "$1"
+}
+[ -f letters-ab.txt ] || make_letters letters-ab.txt 20261209 AB
+[ -f letters-acgt.txt ] || make_letters letters-acgt.txt 20261210 ACGT
 corpus_bytes=$(stat -c %s corpus.bin)
 corpus_mb=$(awk -v b="$corpus_bytes" 'BEGIN { printf "%.1f", b / 1048576 }')
 
@@ -201,6 +209,26 @@ printf '  %-34s %s   %s\n' "gzip -6" "$(secs one-gzip)" "1.00"
 [ -n "${best[one-pigz]:-}" ] && printf '  %-34s %s   %s\n' "pigz -6 ($cores threads)" "$(secs one-pigz)" "$(ratio one-gzip one-pigz)"
 [ -n "${best[one-libdeflate]:-}" ] && printf '  %-34s %s   %s\n' "libdeflate-gzip -6" "$(secs one-libdeflate)" "$(ratio one-gzip one-libdeflate)"
 printf '  %-34s %s   %s\n' "tsubo a -o4 (1 worker)" "$(secs one-tsubo)" "$(ratio one-gzip one-tsubo)"
+echo
+
+# ---- worst case: a -o2/-o3/-o4 of random letters against gzip -6 -------------
+for r in $(seq "$runs"); do
+  for f in ab acgt; do
+    time_cmd "gzip-$f" gzip -6 -c "letters-$f.txt"
+    for m in 2 3 4; do
+      rm -f "letters-$f-o$m.lzh"
+      time_cmd "tsubo-$f-$m" env TSUBO_THREADS=1 "$tsubo" a -n2 -o$m "letters-$f-o$m.lzh" "letters-$f.txt"
+    done
+  done
+done
+echo "Worst case (4 MiB of random letters)  time s   time vs gzip -6 (budget: at most 2.00)"
+for f in ab acgt; do
+  label=$([ $f = ab ] && echo "{A,B}" || echo "{A,C,G,T}")
+  printf '  %-34s %s\n' "gzip -6 $label" "$(secs gzip-$f)"
+  for m in 2 3 4; do
+    printf '  %-34s %s   %s\n' "tsubo a -o$m $label" "$(secs tsubo-$f-$m)" "$(ratio tsubo-$f-$m gzip-$f)"
+  done
+done
 echo
 
 # ---- scale: 10,000 against 100,000 small members ---------------------------

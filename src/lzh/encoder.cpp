@@ -12,9 +12,16 @@
 // every candidate that can be longer than 3 bytes, and a count of the
 // positions in each bucket tells how long the walk would have been. Both
 // cost time at every position, so they are kept only while chains run long.
+// When even the 4-byte chains run long (few distinct bytes, as in DNA or
+// other text of a small alphabet), a binary tree per bucket, sorted by the
+// bytes ahead, stands for the walk of the own bucket: its walk visits the
+// newest position of every length of match, about log2 of the bucket's
+// size of them. It costs a walk at every position, so it is kept only while
+// it costs less than the chain walks it stands for.
 #include "lzh/encoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "lzh/crc16.h"
@@ -30,6 +37,15 @@ constexpr int kShortChain = 16;     // walked as it is rather than by 4-byte gro
 // up again.
 constexpr std::uint64_t kShortChains = 4;
 constexpr std::uint64_t kLongChains = 8;
+// Groups passed over one by one before the run of crowded groups found
+// earlier is looked at.
+constexpr std::int32_t kQuickGroups = 8;
+// The searches after which a member's first stretch may take up the trees.
+constexpr std::uint32_t kTreeTrial = 1024;
+// While the trees are kept, every kProbeInterval-th search of the own
+// bucket counts the steps its walk would take, up to kProbeSteps.
+constexpr std::uint32_t kProbeInterval = 32;
+constexpr int kProbeSteps = 1024;
 constexpr unsigned kHashMask = (1u << 15) - 1;
 // A link distance that leads below every later search's bound.
 constexpr std::uint16_t kChainEnd = 0xFFFF;
@@ -146,8 +162,38 @@ void Encoder::ChooseSearch() {
     searchModeChanges_++;
     countBase_ = static_cast<std::uint32_t>(position_) + headBase_;
   }
+  if (treeSearch_ && (!fastSearch_ || !TreesPayOff())) {
+    treeSearch_ = false;
+    treeModeChanges_++;
+  } else if (!treeSearch_ && fastSearch_ && TreesPayOff()) {
+    TakeUpTrees(position_);
+  }
+  StartStretch();
+}
+
+void Encoder::StartStretch() {
+  stretchStart_ = position_;
   stretchSearches_ = 0;
   stretchCandidates_ = 0;
+  ownWalkSteps_ = 0;
+  treeSteps_ = 0;
+}
+
+// Whether the trees cost less than the walks of the own bucket, by the steps
+// of this stretch. A tree step costs two to three steps of a chain (it
+// compares and relinks, and its next node depends on the compare), and the
+// trees are walked at every position, to a depth of about 1.25 log2 of the
+// bucket's size. Taking them up asks twice what keeping them asks, as it
+// costs a walk for every position in the reach, and so that the choice does
+// not flip to and fro.
+bool Encoder::TreesPayOff() const {
+  if (treeSearch_) return ownWalkSteps_ >= 2 * treeSteps_;
+  const std::uint64_t average = stretchCandidates_ / std::max<std::uint32_t>(stretchSearches_, 1);
+  if (average < kShortChain) return false;
+  const std::uint64_t positions =
+      static_cast<std::uint64_t>(std::max(position_ - stretchStart_, 1));
+  const std::uint64_t treeEstimate = positions * std::bit_width(average) * 5 / 4;
+  return ownWalkSteps_ >= 4 * treeEstimate;
 }
 
 void Encoder::SlideWindow() {
@@ -156,9 +202,12 @@ void Encoder::SlideWindow() {
   remainder_ += ReadInput(window_ + windowSize_ - dictionarySize_, dictionarySize_);
   position_ -= static_cast<std::int32_t>(dictionarySize_);
   oddPosition_ -= static_cast<std::int32_t>(dictionarySize_);
+  stretchStart_ -= static_cast<std::int32_t>(dictionarySize_);
+  treeFrom_ -= static_cast<std::int32_t>(dictionarySize_);
   headBase_ += dictionarySize_;
   RebaseHeads();
   std::memset(crowded_, 0, sizeof crowded_);
+  crowdedFrom_ = crowdedTo_ = 0;
   ChooseSearch();
 }
 
@@ -193,6 +242,112 @@ inline void Encoder::LinkPosition() {
   b.head = p;
 }
 
+// Inserts the position `at` as the new root of the tree whose root was
+// `root` (at or below the bound: an empty tree), splitting the tree along
+// the walk into the positions whose 256 bytes sort below those at `at` and
+// those that sort above. The walk meets the newest position of every length
+// of match: the positions whose match has at least n bytes sort next to
+// each other around `at`, and the newest of them has only newer positions
+// above it, all sorting on one side of that group, so the walk goes down to
+// it. Of two positions with the same 256 bytes the older can never beat the
+// newer again, so it leaves the tree. `threshold` asks for the newest
+// position whose match has at least that many bytes.
+Encoder::TreeMatch Encoder::InsertIntoTree(std::int32_t at, std::int32_t root, int threshold) {
+  const std::uint32_t mask = dictionarySize_ - 1;
+  const std::int32_t bound = LowestBound();
+  const std::uint8_t* current = window_ + at;
+  const std::uint32_t slot = static_cast<std::uint32_t>(at) & mask;
+  // Per side (0: the positions that sort below `at`, 1: above): the link
+  // where the next position of that side hangs, the position that link
+  // belongs to, and how many bytes that position agrees on with `at`. Every
+  // position left to walk sorts between the two, so it agrees on the
+  // shorter length too. The side of a node is as good as random, so it
+  // indexes these rather than being branched on.
+  std::uint16_t* end[2] = {&subtree_[slot][0], &subtree_[slot][1]};
+  std::int32_t owner[2] = {at, at};
+  int length[2] = {0, 0};
+  TreeMatch found{0, -1, -1};
+  std::int32_t node = root;
+  while (node > bound) {
+    treeSteps_++;
+    std::uint16_t* links = subtree_[static_cast<std::uint32_t>(node) & mask];
+    // Word by word from the length known to agree (the window has room for a
+    // word read past the 256 bytes); unequal words read as big-endian numbers
+    // also sort as their bytes do.
+    int len = std::min(length[0], length[1]);
+    std::uint64_t nodeWord = Load8(window_ + node + len);
+    std::uint64_t currentWord = Load8(current + len);
+    while (nodeWord == currentWord && len < kMaxMatch - 8) {
+      len += 8;
+      nodeWord = Load8(window_ + node + len);
+      currentWord = Load8(current + len);
+    }
+    len += nodeWord != currentWord ? __builtin_ctzll(nodeWord ^ currentWord) >> 3 : 8;
+    if (len > kMaxMatch) len = kMaxMatch;
+    // Nodes come newest first: keep the first of each length.
+    const bool longer = len > found.length;
+    found.position = longer ? node : found.position;
+    found.length = longer ? len : found.length;
+    found.atLeast = found.atLeast < 0 && len >= threshold ? node : found.atLeast;
+    if (len == kMaxMatch) {
+      // `at` takes the node's place and subtrees.
+      *end[0] = ChainDistance(owner[0], node - links[0]);
+      *end[1] = ChainDistance(owner[1], node - links[1]);
+      return found;
+    }
+    const int side = __builtin_bswap64(nodeWord) > __builtin_bswap64(currentWord);
+    *end[side] = ChainDistance(owner[side], node);
+    end[side] = &links[1 - side];
+    owner[side] = node;
+    length[side] = len;
+    node -= links[1 - side];
+  }
+  *end[0] = kChainEnd;
+  *end[1] = kChainEnd;
+  return found;
+}
+
+// Puts the positions linked since the last search into their trees (those
+// from treeFrom_ below `end` that are within the reach), oldest first, each
+// into the tree of its bucket as its chain stood then: its link leads to the
+// newest position linked before it, the tree's root at that time. The trees
+// only need them at the next search, so the positions passed over inside a
+// match are linked without a tree walk each.
+void Encoder::CatchUpTrees(std::int32_t end) {
+  const std::uint32_t mask = dictionarySize_ - 1;
+  for (std::int32_t at = std::max(treeFrom_, LowestBound() + 1); at < end; at++) {
+    InsertIntoTree(at, at - link_[static_cast<std::uint32_t>(at) & mask], kMaxMatch + 1);
+  }
+  treeFrom_ = end;
+}
+
+// Builds the trees of the linked positions within the reach (those below
+// `end`). From here on every position linked goes into its tree as well.
+void Encoder::TakeUpTrees(std::int32_t end) {
+  treeSearch_ = true;
+  treeModeChanges_++;
+  treeFrom_ = LowestBound() + 1;
+  CatchUpTrees(end);
+  probeCountdown_ = kProbeInterval;
+  StartStretch();
+}
+
+// The steps the search of the own bucket would take without the trees: the
+// walk of a short chain, else of the 4-byte chain up to the newest match of
+// full length (up to kProbeSteps).
+int Encoder::ProbeOwnWalk(int candidates, std::int32_t fullMatch) const {
+  if (candidates < kShortChain) return candidates;
+  const std::int32_t bound = LowestBound();
+  std::int32_t candidate = HeadIndex(head4_[Hash4(window_ + position_)]);
+  int steps = 0;
+  while (candidate > bound && steps < kProbeSteps) {
+    steps++;
+    if (candidate == fullMatch) break;
+    candidate -= link4_[static_cast<std::uint32_t>(candidate) & (dictionarySize_ - 1)];
+  }
+  return steps;
+}
+
 // The plain walk down the chain of bucket h, whose entries are the positions
 // of the three bytes `shift` ahead of a match start. Keeps the first longest
 // match; stops at the bound or at a match of the full limit; marks the
@@ -218,6 +373,7 @@ int Encoder::SearchChain(unsigned h, int shift, int limit) {
   matchLength_ = best;
   matchPosition_ = bestPosition;
   if (count >= kCrowdedCount) MarkCrowded(h);
+  if (shift == 0) ownWalkSteps_ += static_cast<std::uint32_t>(count);
   return count;
 }
 
@@ -226,6 +382,8 @@ int Encoder::SearchChain(unsigned h, int shift, int limit) {
 // among others with the same hash. A match starts `shift` below such a
 // position; it is taken when its length (at most limit) is at least minimum
 // and beats the best. Returns the start of a match of the full limit, or -1.
+// Counts its steps into ownWalkSteps_ (kCounted times over) when kCounted.
+template <std::uint32_t kCounted>
 std::int32_t Encoder::SearchFourByteChain(std::uint32_t head, int shift, int limit, int minimum) {
   const std::uint8_t* current = window_ + position_;
   const std::int32_t bound = LowestBound() + shift;
@@ -234,7 +392,9 @@ std::int32_t Encoder::SearchFourByteChain(std::uint32_t head, int shift, int lim
   int best = matchLength_;
   std::int32_t bestPosition = matchPosition_;
   std::int32_t result = -1;
+  std::uint32_t steps = 0;
   while (candidate > bound) {
+    if constexpr (kCounted != 0) steps++;
     // The odd position is in the bucket of its 3 bytes only by chance.
     if (shift != 0 || candidate != oddPosition_ || oddBucket_ == hashValue_) {
       int len = LengthToBeat(window_ + candidate - shift, current, best, limit);
@@ -251,6 +411,7 @@ std::int32_t Encoder::SearchFourByteChain(std::uint32_t head, int shift, int lim
   }
   matchLength_ = best;
   matchPosition_ = bestPosition;
+  if constexpr (kCounted != 0) ownWalkSteps_ += kCounted * steps;
   return result;
 }
 
@@ -300,8 +461,10 @@ void Encoder::MarkLikeTheWalk(unsigned h, int shift, int candidates, std::int32_
 // The search of the current position's own bucket, up to limit (4 or
 // more). A candidate of 3 bytes or fewer can only win when nothing of 4 or
 // more exists: then the newest one that agrees on 3 bytes.
+template <std::uint32_t kCounted>
 std::int32_t Encoder::SearchOwnBucket(int limit) {
-  std::int32_t fullMatch = SearchFourByteChain(head4_[Hash4(window_ + position_)], 0, limit, 4);
+  std::int32_t fullMatch =
+      SearchFourByteChain<kCounted>(head4_[Hash4(window_ + position_)], 0, limit, 4);
   if (matchLength_ == 2) {
     const std::uint8_t* current = window_ + position_;
     const std::int32_t bound = LowestBound();
@@ -334,41 +497,95 @@ void Encoder::SearchFirstOfLength(unsigned h, int shift, int length) {
   }
 }
 
-// Searches for the longest match at the current position, then links it.
-void Encoder::FindMatch() {
-  if (matchLength_ < 2) matchLength_ = 2;
-  matchPosition_ = position_;
-  // Crowded buckets are passed over for the bucket of a later three-byte group.
-  unsigned h = hashValue_;
-  int shift = 0;
-  while (IsCrowded(h) && shift < kMaxMatch - kMinMatch) {
-    h = ((h << 5) ^ window_[position_ + shift + 3]) & kHashMask;
-    shift++;
+// The bucket to search when the own bucket is crowded: crowded buckets are
+// passed over for the bucket of a later three-byte group, up to the group
+// 252 ahead; when all of those are crowded, the own bucket is searched after
+// all. Returns how far ahead the group lies, and its bucket in h.
+int Encoder::SkipCrowdedBuckets(unsigned& h) {
+  constexpr std::int32_t kLastGroup = kMaxMatch - kMinMatch - 1;
+  std::int32_t k = 1;
+  h = ((h << 5) ^ window_[position_ + 3]) & kHashMask;
+  while (k < kQuickGroups && IsCrowded(h)) {
+    k++;
+    h = ((h << 5) ^ window_[position_ + k + 2]) & kHashMask;
   }
-  if (shift == kMaxMatch - kMinMatch) {
-    shift = 0;
-    h = hashValue_;
+  if (k < kQuickGroups) return k;
+  // Marks are only set until the next slide, so groups found crowded stay
+  // so: a long walk over the groups need not check them again.
+  if (crowdedFrom_ <= position_ + 1 && position_ + k < crowdedTo_) {
+    k = std::min(crowdedTo_ - position_, kLastGroup + 1);
+    const std::uint8_t* group = window_ + position_ + k;
+    h = ((group[0] << 10) ^ (group[1] << 5) ^ group[2]) & kHashMask;
   }
-  const bool fast = FastSearchReady();
+  while (k <= kLastGroup && IsCrowded(h)) {
+    k++;
+    h = ((h << 5) ^ window_[position_ + k + 2]) & kHashMask;
+  }
+  crowdedFrom_ = position_ + 1;
+  crowdedTo_ = position_ + k;
+  if (k <= kLastGroup) return k;
+  h = hashValue_;
+  return 0;
+}
+
+inline void Encoder::CountSearch(int candidates) {
+  stretchSearches_++;
+  stretchCandidates_ += static_cast<std::uint32_t>(candidates);
+}
+
+// The search while the trees are kept: the walk that puts the current
+// position into its tree stands for every search of the own bucket. The
+// tree holds the positions of the chain, so the walk of the chain would meet
+// the same candidates (those of 2 bytes or fewer can never win). Returns
+// false when the chains are to be searched instead, as long as the counts
+// that stand for the crowded marks are not complete.
+bool Encoder::SearchByTree(unsigned h, int shift) {
+  CatchUpTrees(position_);
+  const TreeMatch own = InsertIntoTree(position_, HeadIndex(buckets_[hashValue_].head), shift + 2);
+  treeFrom_ = position_ + 1;
+  if (!FastSearchReady()) return false;
   if (shift == 0) {
-    // Short chains are walked as they are.
-    int candidates = fast ? CandidatesInReach(h, 0) : 0;
-    if (!fast || candidates < kShortChain) {
-      candidates = SearchChain(h, 0, kMaxMatch);
-    } else {
-      MarkLikeTheWalk(h, 0, candidates, SearchOwnBucket(kMaxMatch));
+    if (own.length > matchLength_) {
+      matchLength_ = own.length;
+      matchPosition_ = own.position;
     }
-    stretchSearches_++;
-    stretchCandidates_ += static_cast<std::uint32_t>(candidates);
-  } else if (fast && matchLength_ > shift) {
+    const int candidates = CandidatesInReach(h, 0);
+    const std::int32_t fullMatch = own.length == kMaxMatch ? own.position : -1;
+    MarkLikeTheWalk(h, 0, candidates, fullMatch);
+    if (--probeCountdown_ == 0) {
+      probeCountdown_ = kProbeInterval;
+      ownWalkSteps_ +=
+          kProbeInterval * static_cast<std::uint32_t>(ProbeOwnWalk(candidates, fullMatch));
+    }
+    CountSearch(candidates);
+    return true;
+  }
+  SearchShiftedBucket(h, shift, true);
+  // The second pass, limited to shift + 2 bytes, keeps the newest of the
+  // longest when that is shorter, else the newest that reaches the limit.
+  if (matchLength_ < shift + 2) {
+    if (own.atLeast >= 0) {
+      matchLength_ = shift + 2;
+      matchPosition_ = own.atLeast;
+    } else if (own.length > matchLength_) {
+      matchLength_ = own.length;
+      matchPosition_ = own.position;
+    }
+  }
+  return true;
+}
+
+// The first pass over a shifted bucket h (shift of 1 or more).
+inline void Encoder::SearchShiftedBucket(unsigned h, int shift, bool fast) {
+  if (fast && matchLength_ > shift) {
     // Only matches longer than shift + 1 can win. A candidate in bucket h
     // that agrees with the current bytes `shift` ahead on two bytes agrees
     // on the third too (the hash keeps the third byte whole), so such
     // matches have shift + 3 bytes or more; those of shift + 4 or more agree
     // there on 4 bytes.
     const int entryLength = matchLength_;
-    std::int32_t fullMatch = SearchFourByteChain(head4_[Hash4(window_ + position_ + shift)], shift,
-                                                 kMaxMatch, shift + 4);
+    std::int32_t fullMatch = SearchFourByteChain<0>(head4_[Hash4(window_ + position_ + shift)],
+                                                    shift, kMaxMatch, shift + 4);
     if (matchLength_ == entryLength && entryLength < shift + 3) {
       SearchFirstOfLength(h, shift, shift + 3);
     }
@@ -376,15 +593,51 @@ void Encoder::FindMatch() {
   } else {
     SearchChain(h, shift, kMaxMatch);
   }
-  // A match longer than shift + 2 would have shown up in the shifted bucket,
-  // so look only for short ones in the (crowded) bucket of the position.
-  // When the length reached cannot be beaten within that limit the walk would
-  // change nothing: the bucket is already marked.
-  if (shift != 0 && matchLength_ < shift + 2) {
-    if (shift == 1 || !fast) {
-      SearchChain(hashValue_, 0, shift + 2);
+}
+
+// Searches for the longest match at the current position, then links it.
+void Encoder::FindMatch() {
+  if (matchLength_ < 2) matchLength_ = 2;
+  matchPosition_ = position_;
+  // A member whose chains run very long from its start takes up the trees
+  // without waiting for the first slide.
+  if (stretchSearches_ == kTreeTrial && firstFill_ && !treeSearch_) [[unlikely]] {
+    if (fastSearch_ && TreesPayOff()) TakeUpTrees(position_);
+  }
+  unsigned h = hashValue_;
+  const int shift = IsCrowded(h) ? SkipCrowdedBuckets(h) : 0;
+  if (treeSearch_) [[unlikely]] {
+    if (SearchByTree(h, shift)) {
+      LinkPosition();
+      return;
+    }
+  }
+  const bool fast = FastSearchReady();
+  if (shift == 0) {
+    int candidates = fast ? CandidatesInReach(h, 0) : 0;
+    if (!fast || candidates < kShortChain) {
+      // Short chains are walked as they are.
+      candidates = SearchChain(h, 0, kMaxMatch);
+    } else if (--probeCountdown_ == 0) {
+      // Every kProbeInterval-th walk of the 4-byte chain counts its steps.
+      probeCountdown_ = kProbeInterval;
+      MarkLikeTheWalk(h, 0, candidates, SearchOwnBucket<kProbeInterval>(kMaxMatch));
     } else {
-      SearchOwnBucket(shift + 2);
+      MarkLikeTheWalk(h, 0, candidates, SearchOwnBucket<0>(kMaxMatch));
+    }
+    CountSearch(candidates);
+  } else {
+    SearchShiftedBucket(h, shift, fast);
+    // A match longer than shift + 2 would have shown up in the shifted
+    // bucket, so look only for short ones in the (crowded) bucket of the
+    // position. When the length reached cannot be beaten within that limit
+    // the walk would change nothing: the bucket is already marked.
+    if (matchLength_ < shift + 2) {
+      if (shift == 1 || !fast) {
+        SearchChain(hashValue_, 0, shift + 2);
+      } else {
+        SearchOwnBucket<0>(shift + 2);
+      }
     }
   }
   LinkPosition();
@@ -406,11 +659,13 @@ EncodeResult Encoder::Encode(int methodNumber, ByteSource& in, std::uint64_t ori
   headBase_ += 2 * (2 * kMaxDictionary + kMaxMatch);
   RebaseHeads();
   fastSearch_ = true;
+  treeSearch_ = false;
+  probeCountdown_ = kProbeInterval;
   searchModeChanges_ = 0;
+  treeModeChanges_ = 0;
   countBase_ = headBase_ + dictionarySize_;
-  stretchSearches_ = 0;
-  stretchCandidates_ = 0;
   std::memset(crowded_, 0, sizeof crowded_);
+  crowdedFrom_ = crowdedTo_ = 0;
   blocks_.Start(dictionaryBits, out, originalSize);
 
   source_ = &in;
@@ -429,6 +684,7 @@ EncodeResult Encoder::Encode(int methodNumber, ByteSource& in, std::uint64_t ori
   matchLength_ = n < 2 ? static_cast<std::int32_t>(n) : 2;
   position_ = static_cast<std::int32_t>(dictionarySize_);
   matchPosition_ = position_;
+  StartStretch();
   const std::uint8_t* first = window_ + dictionarySize_;
   // The start value shifts by 7 before the third byte, unlike the rolling
   // hash, so the first two positions' buckets differ from their bytes' hash.

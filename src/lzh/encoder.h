@@ -21,7 +21,7 @@ struct EncodeResult {
 };
 
 // Owns every table of the match finder and of the block encoder, sized for
-// -lh7- and allocated with the object (about 1 MiB: make it on the heap), so
+// -lh7- and allocated with the object (about 1.3 MiB: make it on the heap), so
 // nothing is allocated per member. One object codes one member at a time;
 // separate objects share nothing.
 class Encoder {
@@ -37,13 +37,14 @@ class Encoder {
 
   // How the match finder ran, for tests that must drive it onto its rarer
   // paths: the base of its head values (they move down when it reaches
-  // 2^30) and how often the last member dropped or took up its bucket counts
-  // and 4-byte chains.
+  // 2^30), and how often the last member dropped or took up its bucket
+  // counts and 4-byte chains, and its binary trees.
   struct Inspection {
     std::uint32_t headBase;
     int searchModeChanges;
+    int treeModeChanges;
   };
-  Inspection Inspect() const { return {headBase_, searchModeChanges_}; }
+  Inspection Inspect() const { return {headBase_, searchModeChanges_, treeModeChanges_}; }
 
  private:
   static constexpr int kMaxMatch = 256;
@@ -61,6 +62,15 @@ class Encoder {
     std::uint32_t count;
   };
 
+  // What a walk down a bucket's tree met: the longest match (0 when none)
+  // and the newest position of that length, and the newest position whose
+  // match has at least the walk's threshold length (-1 when none).
+  struct TreeMatch {
+    int length;
+    std::int32_t position;
+    std::int32_t atLeast;
+  };
+
   std::uint32_t ReadInput(std::uint8_t* buffer, std::uint32_t count);
   bool IsCrowded(unsigned h) const { return (crowded_[h >> 6] >> (h & 63)) & 1; }
   void MarkCrowded(unsigned h) { crowded_[h >> 6] |= std::uint64_t{1} << (h & 63); }
@@ -76,13 +86,25 @@ class Encoder {
   void AdvancePosition();
   std::uint16_t ChainDistance(std::uint32_t from, std::uint32_t to) const;
   void LinkPosition();
+  TreeMatch InsertIntoTree(std::int32_t at, std::int32_t root, int threshold);
+  void CatchUpTrees(std::int32_t end);
+  void TakeUpTrees(std::int32_t end);
+  bool TreesPayOff() const;
+  void StartStretch();
+  int ProbeOwnWalk(int candidates, std::int32_t fullMatch) const;
   int SearchChain(unsigned h, int shift, int limit);
+  template <std::uint32_t kCounted>
   std::int32_t SearchFourByteChain(std::uint32_t head, int shift, int limit, int minimum);
   int CandidatesInReach(unsigned h, int shift) const;
   bool CrowdedBefore(unsigned h, int shift, std::int32_t last) const;
   void MarkLikeTheWalk(unsigned h, int shift, int candidates, std::int32_t fullMatch);
+  template <std::uint32_t kCounted>
   std::int32_t SearchOwnBucket(int limit);
   void SearchFirstOfLength(unsigned h, int shift, int length);
+  int SkipCrowdedBuckets(unsigned& h);
+  void SearchShiftedBucket(unsigned h, int shift, bool fast);
+  void CountSearch(int candidates);
+  bool SearchByTree(unsigned h, int shift);
   void FindMatch();
   void ClipMatchLength();
 
@@ -107,6 +129,10 @@ class Encoder {
   std::int32_t oddPosition_ = 0;
   unsigned oddBucket_ = 0;
   std::uint32_t headBase_ = 0;  // added to a window index to give a head value
+  // The three-byte groups at these positions (from, up to to) were found in
+  // crowded buckets since the last slide.
+  std::int32_t crowdedFrom_ = 0;
+  std::int32_t crowdedTo_ = 0;
 
   // ---- how the search runs ----
   // The counts, buckets and 4-byte chains cost time at every position, so
@@ -117,6 +143,20 @@ class Encoder {
   std::uint32_t stretchSearches_ = 0;
   std::uint64_t stretchCandidates_ = 0;
   int searchModeChanges_ = 0;
+  int treeModeChanges_ = 0;
+  // The binary trees are kept while they cost less than the walks of the
+  // own bucket that they stand for; they then hold every linked position
+  // within the reach.
+  bool treeSearch_ = false;
+  // The first linked position not yet in its tree.
+  std::int32_t treeFrom_ = 0;
+  // Since the stretch began at stretchStart_: steps of the walks that the
+  // trees stand for (while the trees are kept, estimated from a probe of
+  // every kProbeInterval-th search) and steps of the tree walks.
+  std::int32_t stretchStart_ = 0;
+  std::uint64_t ownWalkSteps_ = 0;
+  std::uint64_t treeSteps_ = 0;
+  std::uint32_t probeCountdown_ = 0;
 
   // ---- tables ----
   std::uint8_t window_[2 * kMaxDictionary + kMaxMatch + kWindowSlack] = {};
@@ -132,6 +172,14 @@ class Encoder {
   // finding long matches fast.
   std::uint32_t head4_[kHashBuckets] = {};
   std::uint16_t link4_[kMaxDictionary] = {};
+
+  // Per bucket a binary search tree of its positions within the reach,
+  // ordered by the 256 bytes that follow each position, the newer above the
+  // older; its root is the bucket's head. Per position (at position AND
+  // (D - 1)) the distances back to the roots of its subtrees of positions
+  // that sort below it ([0]) and above it ([1]), kChainEnd when there is none
+  // within the reach.
+  std::uint16_t subtree_[kMaxDictionary][2] = {};
 
   BlockEncoder blocks_;
 };

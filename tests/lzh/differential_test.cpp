@@ -1,6 +1,6 @@
 // The fast match finder against the plain one: on inputs built to reach
-// crowded buckets, shifted and second passes, window slides and the end of
-// the input, both must write the same bytes.
+// crowded buckets, shifted and second passes, binary trees, window slides
+// and the end of the input, both must write the same bytes.
 #include <gtest/gtest.h>
 
 #include "codec_helpers.h"
@@ -47,6 +47,73 @@ std::string SparseZeros(std::size_t size, std::uint32_t seed) {
   return out;
 }
 
+// A stretch of `period` letters repeated, with one byte in about 4000
+// changed: long runs of matches of the full length, and ties among them.
+std::string Periodic(std::size_t size, std::size_t period, std::uint32_t seed) {
+  Random random(seed);
+  const std::string unit = SmallAlphabet(period, 4, seed);
+  std::string out;
+  while (out.size() < size) out += unit;
+  out.resize(size);
+  for (std::size_t i = random.Below(4000); i < size; i += 1 + random.Below(8000)) {
+    out[i] = static_cast<char>('a' + random.Below(26));
+  }
+  return out;
+}
+
+// Records of a fixed 48-byte head and 48 letters from {A, B}: many earlier
+// positions agree with each one on about as many bytes, and fall apart
+// after it.
+std::string Records(std::size_t size, std::uint32_t seed) {
+  const std::string head = TextBytes(48, seed);
+  std::string out;
+  std::uint32_t k = 0;
+  while (out.size() < size) out += head + SmallAlphabet(48, 2, seed + ++k);
+  out.resize(size);
+  return out;
+}
+
+// Runs of one letter, 1 to 300 long, each after one other letter: positions
+// that sort in the order they come, and matches just short of the full
+// length.
+std::string Runs(std::size_t size, std::uint32_t seed) {
+  Random random(seed);
+  std::string out;
+  while (out.size() < size) {
+    out += static_cast<char>('B' + random.Below(2));
+    out.append(1 + random.Below(300), 'A');
+  }
+  out.resize(size);
+  return out;
+}
+
+// Letters from {A, B} with copies of earlier stretches and long runs of C
+// among them: long walks, and matches of the full length, also in the
+// first search of a bucket after a slide.
+std::string LettersAndRepeats(std::size_t size, std::uint32_t seed) {
+  Random random(seed);
+  std::string out = SmallAlphabet(4000, 2, seed);
+  while (out.size() < size) {
+    switch (random.Below(4)) {
+      case 0: {
+        const std::size_t back =
+            1 + random.Below(static_cast<std::uint32_t>(std::min<std::size_t>(out.size(), 60000)));
+        const std::size_t length = 100 + random.Below(1500);
+        for (std::size_t i = 0; i < length; i++) out.push_back(out[out.size() - back]);
+        break;
+      }
+      case 1:
+        out.append(300 + random.Below(500), 'C');
+        break;
+      default:
+        out += SmallAlphabet(500 + random.Below(3000), 2, random.Next());
+        break;
+    }
+  }
+  out.resize(size);
+  return out;
+}
+
 std::vector<std::pair<std::string, std::string>> Inputs() {
   std::vector<std::pair<std::string, std::string>> inputs;
   for (std::uint32_t seed = 1; seed <= 2; seed++) {
@@ -66,17 +133,29 @@ std::vector<std::pair<std::string, std::string>> Inputs() {
   }
   inputs.push_back({"ls", FileBytes("/bin/ls", 400000)});
   inputs.push_back({"run", std::string(200000, 'q')});
+  // Long enough for the searches to take up their binary trees, and for
+  // every method's window to slide with them.
+  inputs.push_back({"alphabet2 long", SmallAlphabet(70000, 2, 3)});
+  inputs.push_back({"alphabet4 long", SmallAlphabet(140000, 4, 3)});
+  inputs.push_back({"records", Records(100000, 5)});
+  inputs.push_back({"letters and repeats", LettersAndRepeats(70000, 7)});
+  for (std::size_t period : {2, 3, 7, 255, 256, 257, 1000}) {
+    inputs.push_back({"period " + std::to_string(period), Periodic(60000, period, 4)});
+  }
+  inputs.push_back({"runs", Runs(200000, 6)});
   return inputs;
 }
 
-// Stretches of noise and of repetitive text, each a few dictionaries long:
-// the fast encoder drops its 4-byte chains and takes them up again.
+// Stretches of noise and of repetitive text, each a few dictionaries long,
+// and of letters from {A, B}: the fast encoder drops its 4-byte chains and
+// its binary trees and takes them up again.
 std::string Alternating(int method, std::uint32_t seed) {
   const std::size_t stretch = 3 * DictionarySize(method);
   std::string out;
   for (std::uint32_t k = 0; k < 4; k++) {
     out += test::RandomBytes(stretch, seed + k);
-    out += Phrases(stretch, seed + k);
+    out += k % 2 == 0 ? Phrases(stretch, seed + k)
+                      : SmallAlphabet(std::min(DictionarySize(method), 32768u), 2, seed + k);
   }
   return out;
 }
@@ -97,7 +176,12 @@ TEST(Differential, SearchModeChangesKeepTheBytes) {
     std::string input = Alternating(method, 5);
     Compressed fast = Compress(input, method);
     EXPECT_GE(SharedEncoder().Inspect().searchModeChanges, 3) << MethodName(method);
+    EXPECT_GE(SharedEncoder().Inspect().treeModeChanges, 3) << MethodName(method);
     EXPECT_TRUE(fast.data == reference::Compress(input, method)) << MethodName(method);
+    // Letters from {A, B} take the trees up from their first stretch on (the
+    // bytes are compared with the plain encoder's above).
+    Compress(SmallAlphabet(70000, 2, 3), method);
+    EXPECT_EQ(SharedEncoder().Inspect().treeModeChanges, 1) << MethodName(method);
   }
 }
 
