@@ -17,6 +17,7 @@
 #include "lzh/crc16.h"
 #include "lzh/decoder.h"
 #include "lzh/encoder.h"
+#include "support/reference_crc16.h"
 
 namespace codec_test {
 
@@ -78,17 +79,6 @@ inline Decoded Decode(const std::string& packed, std::uint32_t originalSize, int
   return {std::move(out.bytes), result.crc, result.status == lzh::CodecStatus::kOk ? 1 : 0};
 }
 
-// CRC-16/ARC computed here, independent of tsubo's own.
-inline std::uint16_t Crc16(const std::string& bytes) {
-  std::uint16_t crc = 0;
-  for (unsigned char b : bytes) {
-    crc ^= b;
-    for (int k = 0; k < 8; k++)
-      crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
-  }
-  return crc;
-}
-
 inline std::uint64_t Fnv1a64(const std::string& bytes) {
   std::uint64_t hash = 14695981039346656037ull;
   for (unsigned char b : bytes) {
@@ -116,7 +106,7 @@ inline std::string Level2Archive(const std::string& name, int method, const std:
   PutLittle(header, 1700000000u, 4);  // mtime, Unix time
   header.push_back(0x20);
   header.push_back(2);
-  PutLittle(header, Crc16(original), 2);
+  PutLittle(header, lzhtest::ReferenceCrc16(original), 2);
   header.push_back('M');
   PutLittle(header, static_cast<std::uint32_t>(3 + name.size()), 2);
   header.push_back(0x01);
@@ -127,7 +117,7 @@ inline std::string Level2Archive(const std::string& name, int method, const std:
   PutLittle(header, 0, 2);
   PutLittle(header, 0, 2);
   if (pad) header.push_back(0);
-  std::uint16_t headerCrc = Crc16(header);
+  std::uint16_t headerCrc = lzhtest::ReferenceCrc16(header);
   header[crcAt] = static_cast<char>(headerCrc & 0xFF);
   header[crcAt + 1] = static_cast<char>(headerCrc >> 8);
   return header + packed + std::string(1, '\0');

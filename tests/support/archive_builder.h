@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/reference_crc16.h"
 #include "support/stream_builder.h"
 
 namespace lzhtest {
