@@ -17,6 +17,7 @@
 
 #include "cli/update_util.h"
 #include "support/archive_builder.h"
+#include "support/stream_builder.h"
 #include "support/support.h"
 
 namespace {

@@ -1,6 +1,5 @@
 // Helpers of the codec tests: the encoder and the decoder run on byte
-// strings in memory, a level-2 archive wrapper for outside readers, and
-// generators of reproducible test inputs.
+// strings in memory, and generators of reproducible test inputs.
 #pragma once
 
 #include <algorithm>
@@ -90,37 +89,6 @@ inline std::uint64_t Fnv1a64(const std::string& bytes) {
 
 inline void PutLittle(std::string& out, std::uint32_t value, int bytes) {
   for (int i = 0; i < bytes; i++) out.push_back(static_cast<char>(value >> (8 * i)));
-}
-
-// A level-2 archive holding one member named `name` with the given data.
-inline std::string Level2Archive(const std::string& name, int method, const std::string& packed,
-                                 const std::string& original) {
-  std::string header;
-  std::size_t total = 26 + (3 + name.size()) + 5;
-  bool pad = (total & 0xFF) == 0;  // a header never starts with 0x00
-  if (pad) total++;
-  PutLittle(header, static_cast<std::uint32_t>(total), 2);
-  header += MethodName(method);
-  PutLittle(header, static_cast<std::uint32_t>(packed.size()), 4);
-  PutLittle(header, static_cast<std::uint32_t>(original.size()), 4);
-  PutLittle(header, 1700000000u, 4);  // mtime, Unix time
-  header.push_back(0x20);
-  header.push_back(2);
-  PutLittle(header, lzhtest::ReferenceCrc16(original), 2);
-  header.push_back('M');
-  PutLittle(header, static_cast<std::uint32_t>(3 + name.size()), 2);
-  header.push_back(0x01);
-  header += name;
-  PutLittle(header, 5, 2);
-  std::size_t crcAt = header.size() + 1;
-  header.push_back(0x00);
-  PutLittle(header, 0, 2);
-  PutLittle(header, 0, 2);
-  if (pad) header.push_back(0);
-  std::uint16_t headerCrc = lzhtest::ReferenceCrc16(header);
-  header[crcAt] = static_cast<char>(headerCrc & 0xFF);
-  header[crcAt + 1] = static_cast<char>(headerCrc >> 8);
-  return header + packed + std::string(1, '\0');
 }
 
 class Random {

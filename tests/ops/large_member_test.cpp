@@ -9,6 +9,7 @@
 
 #include "lzh/crc16.h"
 #include "support/archive_builder.h"
+#include "support/stream_builder.h"
 #include "support/support.h"
 
 #if defined(__has_feature)

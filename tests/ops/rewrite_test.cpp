@@ -33,7 +33,7 @@ class SmallArchive {
       : path(dir / leaf) {
     for (const char* name : {"one", "two", "three"}) {
       const lzhtest::Member m = lzhtest::Stored(name, std::string("data of ") + name);
-      members.push_back(lzhtest::Level2Header(m) + m.data);
+      members.push_back(lzhtest::Header(m) + m.data);
     }
     original = stub + Bytes({0, 1, 2});
     test::WriteFile(path, original);
