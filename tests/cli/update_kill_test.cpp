@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -68,11 +69,11 @@ TEST(Kill, ArchiveIsAlwaysTheOldOrTheNewOne) {
     for (const std::string& leftover : update_test::WorkFiles(dir.path())) {
       std::filesystem::remove(dir / leftover);
     }
-    update_test::Background run(update, dir.path());
+    test::Process run = test::StartTsubo(update, options);
     // From the very start to a little past the end of an undisturbed run.
     std::this_thread::sleep_for(
         std::chrono::duration_cast<std::chrono::microseconds>(full * point));
-    run.Kill();
+    run.Signal(SIGKILL);
     const std::string after = test::ReadFile(dir / "arc.lzh");
     if (after == oldBytes) {
       ++olds;

@@ -1,11 +1,6 @@
 // Helpers of the update tests: a small reader of member headers (to see the
-// member order without the listing), folder snapshots, and a tsubo run in the
-// background that a test can kill.
+// member order without the listing) and folder snapshots.
 #pragma once
-
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -125,55 +120,5 @@ inline std::vector<std::string> WorkFiles(const std::string& folder) {
   }
   return names;
 }
-
-// tsubo started in the background with LC_ALL=C, TZ=UTC, standard output
-// thrown away and standard error kept in a file when one is named.
-class Background {
- public:
-  Background(const std::vector<std::string>& args, const std::string& cwd,
-             const std::string& errorFile = "") {
-    pid_ = fork();
-    if (pid_ == 0) {
-      if (chdir(cwd.c_str()) != 0) _exit(127);
-      setenv("LC_ALL", "C", 1);
-      setenv("TZ", "UTC", 1);
-      freopen("/dev/null", "w", stdout);
-      freopen(errorFile.empty() ? "/dev/null" : errorFile.c_str(), "w", stderr);
-      std::vector<std::string> copy = args;
-      copy.insert(copy.begin(), test::TsuboPath());
-      std::vector<char*> argv;
-      for (std::string& s : copy) argv.push_back(s.data());
-      argv.push_back(nullptr);
-      execv(argv[0], argv.data());
-      _exit(127);
-    }
-  }
-  ~Background() {
-    if (pid_ > 0) Kill();
-  }
-  Background(const Background&) = delete;
-  Background& operator=(const Background&) = delete;
-
-  void Kill() { Signal(SIGKILL); }
-  // Sends `signal` and waits for the end of the run.
-  int Signal(int signal) {
-    if (pid_ <= 0) return exit_;
-    kill(pid_, signal);
-    return Wait();
-  }
-  // Exit code, or -1 when killed.
-  int Wait() {
-    if (pid_ <= 0) return exit_;
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    exit_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return exit_;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int exit_ = -1;
-};
 
 }  // namespace update_test

@@ -2,7 +2,6 @@
 // locale, output order, flushing at exit, and reading answers.
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -12,6 +11,7 @@
 
 #include "gtest/gtest.h"
 #include "platform/platform.h"
+#include "support/support.h"
 
 namespace {
 
@@ -120,30 +120,14 @@ TEST(Console, TerminalInUtf8LocaleGetsUtf8) {
 }
 
 TEST(Console, OutputIsFlushedAtExit) {
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
   plat::FlushConsole();
-  fflush(nullptr);
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    dup2(fds[1], 1);
-    close(fds[0]);
-    close(fds[1]);
+  test::Process child([]() -> int {
     // More than any buffer holds, with characters across its edges.
     std::string line = "x\x95\x5C\x83\x5C\n";
     for (int i = 0; i < 40000; ++i) plat::ConsoleWrite(plat::Stream::Out, line.data(), line.size());
     std::exit(0);
-  }
-  close(fds[1]);
-  std::string text;
-  char buffer[65536];
-  for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) {
-    text.append(buffer, static_cast<std::size_t>(n));
-  }
-  close(fds[0]);
-  int status = 0;
-  waitpid(child, &status, 0);
+  });
+  const std::string text = child.Wait().out;
   EXPECT_EQ(text.size(), 40000u * 6);
   std::string expected;
   for (int i = 0; i < 40000; ++i) expected += "x\x95\x5C\x83\x5C\n";
