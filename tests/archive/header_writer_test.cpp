@@ -22,21 +22,6 @@ using lzhtest::Le32;
 
 class HeaderWriterTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (const char* old = std::getenv("TZ")) oldZone_ = old;
-    hadZone_ = std::getenv("TZ") != nullptr;
-    setenv("TZ", "JST-9", 1);  // exercise the local-time conversion of levels 0 and 1
-    tzset();
-  }
-  void TearDown() override {
-    if (hadZone_) {
-      setenv("TZ", oldZone_.c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-
   // Writes the header (after `prefix` bytes) and returns the header bytes.
   std::string Write(const ArchiveEntry& entry, std::uint32_t* length = nullptr) {
     const std::string path = dir_ / "h.bin";
@@ -91,9 +76,8 @@ class HeaderWriterTest : public ::testing::Test {
 
   test::TempDir dir_;
   std::string prefix_ = "PREFIX!";
-  StatusCode readStatus_ = kStatusOk;  // of the last Read
-  std::string oldZone_;
-  bool hadZone_ = false;
+  StatusCode readStatus_ = kStatusOk;   // of the last Read
+  test::ScopedTimeZone zone_{"JST-9"};  // exercise the local-time conversion of levels 0 and 1
 };
 
 struct RoundTripCase {

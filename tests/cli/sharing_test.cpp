@@ -15,13 +15,6 @@ using test::RunResult;
 using test::RunTsubo;
 using test::Sjis;
 
-bool WorkFilesLeft(const std::string& dir) {
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    if (entry.path().filename().string().rfind("lhawk", 0) == 0) return true;
-  }
-  return false;
-}
-
 struct SecondRun {
   const char* name;
   std::vector<std::string> args;
@@ -55,7 +48,7 @@ TEST(SharingTest, HeldArchiveRefusesASecondRunAndKeepsItsData) {
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.err, Sjis("エラー: 書庫が開けませんでした\n"));
     EXPECT_EQ(test::ReadFile(dir / "arc.lzh"), archive);
-    EXPECT_FALSE(WorkFilesLeft(dir.path()));
+    EXPECT_TRUE(test::WorkFiles(dir.path()).empty());
   }
 
   holder.Write("n\n");
@@ -69,7 +62,7 @@ TEST(SharingTest, HeldArchiveRefusesASecondRunAndKeepsItsData) {
   r = RunTsubo({"l", "-n", "arc.lzh"}, in);
   EXPECT_NE(r.out.find("a.txt"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("b.txt"), std::string::npos) << r.out;
-  EXPECT_FALSE(WorkFilesLeft(dir.path()));
+  EXPECT_TRUE(test::WorkFiles(dir.path()).empty());
 }
 
 }  // namespace

@@ -66,7 +66,7 @@ TEST(Kill, ArchiveIsAlwaysTheOldOrTheNewOne) {
   for (const double point : points) {
     SCOPED_TRACE(point);
     test::WriteFile(dir / "arc.lzh", oldBytes);
-    for (const std::string& leftover : update_test::WorkFiles(dir.path())) {
+    for (const std::string& leftover : test::WorkFiles(dir.path())) {
       std::filesystem::remove(dir / leftover);
     }
     test::Process run = test::StartTsubo(update, options);

@@ -140,8 +140,8 @@ TEST_P(AddRoundTrip, EveryReaderGetsTheFilesBack) {
   args.push_back("*");
   test::RunResult r = test::RunTsubo(args, utf8);
   ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
-  EXPECT_TRUE(update_test::WorkFiles(dir.path()).empty());
-  EXPECT_TRUE(update_test::WorkFiles(dir / "src").empty());
+  EXPECT_TRUE(test::WorkFiles(dir.path()).empty());
+  EXPECT_TRUE(test::WorkFiles(dir / "src").empty());
 
   // Names are CP932 inside the archive, at the chosen header level.
   const std::vector<update_test::Member> members =

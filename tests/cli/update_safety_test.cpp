@@ -22,8 +22,8 @@
 
 namespace {
 
+using test::WorkFiles;
 using update_test::MemberPaths;
-using update_test::WorkFiles;
 
 class Safety : public ::testing::Test {
  protected:

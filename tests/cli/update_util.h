@@ -111,14 +111,4 @@ inline std::map<std::string, std::string> Snapshot(const std::string& root) {
   return files;
 }
 
-// Names of the work files (lhawk*.dat) in a folder.
-inline std::vector<std::string> WorkFiles(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& item : std::filesystem::directory_iterator(folder)) {
-    const std::string name = item.path().filename().string();
-    if (name.rfind("lhawk", 0) == 0) names.push_back(name);
-  }
-  return names;
-}
-
 }  // namespace update_test

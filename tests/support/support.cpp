@@ -12,12 +12,14 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -415,6 +417,60 @@ std::string RandomBytes(std::size_t count, std::uint32_t seed) {
   std::string s(count, '\0');
   for (auto& c : s) c = static_cast<char>(rng() & 0xFF);
   return s;
+}
+
+std::string Internal(std::string path) {
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
+std::vector<std::string> FolderNames(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& item : std::filesystem::directory_iterator(folder)) {
+    names.push_back(item.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<std::string> WorkFiles(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const std::string& name : FolderNames(folder)) {
+    if (name.rfind("lhawk", 0) == 0) names.push_back(name);
+  }
+  return names;
+}
+
+ScopedTimeZone::ScopedTimeZone(const char* zone) {
+  if (const char* old = std::getenv("TZ")) old_ = old;
+  setenv("TZ", zone, 1);
+  tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone() {
+  if (old_) {
+    setenv("TZ", old_->c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
+}
+
+std::int64_t UnixSeconds(int year, int month, int day, int hour, int minute, int second) {
+  std::tm t{};
+  t.tm_year = year - 1900;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_hour = hour;
+  t.tm_min = minute;
+  t.tm_sec = second;
+  return timegm(&t);
+}
+
+std::uint64_t FileTimeOf(int year, int month, int day, int hour, int minute, int second,
+                         std::uint64_t ticks) {
+  const std::int64_t seconds = UnixSeconds(year, month, day, hour, minute, second) + 11644473600LL;
+  return static_cast<std::uint64_t>(seconds) * 10000000 + ticks;
 }
 
 }  // namespace test

@@ -1,11 +1,12 @@
 // Helpers shared by the tests: running the tsubo executable or any command
 // with given arguments, standard input and environment, in the background
-// too; CP932 text; scratch folders.
+// too; CP932 text; scratch folders and files; time zones and calendar times.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -114,5 +115,30 @@ void SetMTime(const std::string& path, std::int64_t unixSeconds);
 std::int64_t GetMTime(const std::string& path);
 // Reproducible pseudo-random bytes.
 std::string RandomBytes(std::size_t count, std::uint32_t seed);
+// A POSIX path in the form tsubo's modules take: '\\' for '/'.
+std::string Internal(std::string path);
+// The names in a folder, sorted.
+std::vector<std::string> FolderNames(const std::string& folder);
+// The names of the work files (lhawk*.dat) in a folder, sorted.
+std::vector<std::string> WorkFiles(const std::string& folder);
+
+// Sets TZ for one scope and puts the old value back.
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const char* zone);
+  ~ScopedTimeZone();
+  ScopedTimeZone(const ScopedTimeZone&) = delete;
+  ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+ private:
+  std::optional<std::string> old_;
+};
+
+// Seconds since 1970 of a UTC calendar time.
+std::int64_t UnixSeconds(int year, int month, int day, int hour = 0, int minute = 0,
+                         int second = 0);
+// The same time as a FILETIME (100 ns since 1601), plus `ticks`.
+std::uint64_t FileTimeOf(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+                         std::uint64_t ticks = 0);
 
 }  // namespace test
