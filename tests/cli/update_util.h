@@ -1,5 +1,5 @@
 // Helpers of the update tests: a small reader of member headers (to see the
-// member order without the listing) and folder snapshots.
+// member order without the listing), folder snapshots and text to add.
 #pragma once
 
 #include <cstdint>
@@ -93,6 +93,20 @@ inline std::vector<std::string> MemberPaths(const std::string& archivePath) {
   std::vector<std::string> paths;
   for (const Member& m : ReadMembers(test::ReadFile(archivePath))) paths.push_back(m.path);
   return paths;
+}
+
+// Reproducible text of `size` bytes that compresses.
+inline std::string Text(std::size_t size, std::uint32_t seed) {
+  static const char* const words[] = {"archive ", "member ", "header ", "tsubo ",   "level ",
+                                      "\n",       "data ",   "0123 ",   "huffman ", "window "};
+  std::string s;
+  std::uint32_t x = seed;
+  while (s.size() < size) {
+    x = x * 1103515245u + 12345u;
+    s += words[(x >> 16) % 10];
+  }
+  s.resize(size);
+  return s;
 }
 
 // Relative path -> content of every file below root ("dir/" entries for

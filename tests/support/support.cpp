@@ -342,19 +342,8 @@ bool CommandExists(const std::string& name) {
 }
 
 static std::string Convert(const std::string& text, const char* to, const char* from) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == (iconv_t)-1) throw std::runtime_error("iconv_open");
-  std::string out(text.size() * 4 + 4, '\0');
-  char* inPtr = const_cast<char*>(text.data());
-  size_t inLeft = text.size();
-  char* outPtr = out.data();
-  size_t outLeft = out.size();
-  if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == (size_t)-1) {
-    iconv_close(cd);
-    throw std::runtime_error("iconv: text not convertible");
-  }
-  iconv_close(cd);
-  out.resize(out.size() - outLeft);
+  std::string out;
+  if (!TryConvert(text, to, from, out)) throw std::runtime_error("iconv: text not convertible");
   return out;
 }
 
