@@ -120,10 +120,7 @@ class ExtractTest : public ::testing::Test {
   bool lastNoConfirm = false;
 };
 
-bool IsReadOnly(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
-}
+using test::IsReadOnly;
 
 std::string Text(std::size_t n, std::uint32_t seed) {
   std::string words[] = {"lorem ", "ipsum ", "dolor ", "sit ", "amet\n", "tsubo ", "lha "};

@@ -385,6 +385,11 @@ bool FileExists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
+bool IsReadOnly(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
+}
+
 void MakeDirs(const std::string& path) { std::filesystem::create_directories(path); }
 
 void SetMTime(const std::string& path, std::int64_t unixSeconds) {

@@ -109,6 +109,7 @@ class TempDir {
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);  // "" when absent
 bool FileExists(const std::string& path);
+bool IsReadOnly(const std::string& path);  // the owner may not write it
 void MakeDirs(const std::string& path);
 // Sets the last-write time (seconds since 1970, UTC).
 void SetMTime(const std::string& path, std::int64_t unixSeconds);
