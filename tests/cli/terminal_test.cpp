@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "support/archive_builder.h"
+#include "support/stream_builder.h"
 #include "support/support.h"
 
 namespace {
@@ -49,10 +50,6 @@ TEST(TerminalTest, QuestionIsAnsweredOnTheTerminal) {
   EXPECT_EQ(test::ReadFile(dir / "a.txt"), "member\n");
 }
 
-}  // namespace
-
-namespace {
-
 // A member that takes seconds to test (4 GiB - 1 bytes from a few packed
 // ones) shows its progress on a terminal's standard error after about a
 // second, and nowhere else. Both runs end once that second has passed.
@@ -64,9 +61,9 @@ TEST(TerminalTest, LongMemberShowsProgressOnATerminalOnly) {
   huge.originalSize = 0xFFFFFFFFu;
   test::WriteFile(dir / "huge.lzh", lzhtest::Archive({huge}));
   {
-    TerminalRun run({"t", "huge.lzh"}, dir.path());
-    EXPECT_TRUE(run.WaitFor(" MB/s")) << run.out();
-    EXPECT_NE(run.out().find("\rhuge.bin "), std::string::npos) << run.out();
+    test::Process run = OnTerminal({"t", "huge.lzh"}, dir.path());
+    EXPECT_TRUE(run.WaitFor(" MB/s")) << run.result().out;
+    EXPECT_NE(run.result().out.find("\rhuge.bin "), std::string::npos) << run.result().out;
   }
   test::RunOptions piped;
   piped.cwd = dir.path();
