@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "archive/archive_builders.h"
 #include "lzh/old_method_encoders.h"
+#include "support/archive_builder.h"
 
 namespace {
 
@@ -69,15 +69,15 @@ const std::string& Packed(int index, bool random) {
   if (!p.empty()) return p;
   const oldtest::Method& m = MethodOf(index);
   p = m.encode(oldtest::Tokenize(m, Original(random)));
-  archive_test::Fields f;
+  lzhtest::Fields f;
   f.method = m.name;
   f.packed = static_cast<std::uint32_t>(p.size());
   f.original = static_cast<std::uint32_t>(kSize);
-  f.crc = archive_test::Crc(Original(random));
+  f.crc = lzhtest::ReferenceCrc16(Original(random));
   const std::string name =
       "tsubo_old_" + std::string(m.name).substr(1, 3) + (random ? "_random.lzh" : "_text.lzh");
   std::ofstream(std::filesystem::temp_directory_path() / name, std::ios::binary)
-      << archive_test::Level0(f, "text.h") + p + std::string(1, '\0');
+      << lzhtest::Level0(f, "text.h") + p + std::string(1, '\0');
   return p;
 }
 
@@ -85,7 +85,7 @@ template <typename Decoder>
 void TestMember(benchmark::State& state, int index) {
   const bool random = state.range(0) != 0;
   const std::string& packed = Packed(index, random);
-  const std::uint16_t crc = archive_test::Crc(Original(random));
+  const std::uint16_t crc = lzhtest::ReferenceCrc16(Original(random));
   auto decoder = std::make_unique<Decoder>();
   for (auto _ : state) {
     lzh::MemorySource in(packed);

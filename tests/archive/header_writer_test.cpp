@@ -12,32 +12,16 @@
 #include "archive/header_names.h"
 #include "archive/header_reader.h"
 #include "archive/timestamp.h"
-#include "archive_builders.h"
+#include "support/archive_builder.h"
 #include "support/support.h"
 
 namespace {
 
-using archive_test::Crc;
-using archive_test::Le16;
-using archive_test::Le32;
+using lzhtest::Le16;
+using lzhtest::Le32;
 
 class HeaderWriterTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (const char* old = std::getenv("TZ")) oldZone_ = old;
-    hadZone_ = std::getenv("TZ") != nullptr;
-    setenv("TZ", "JST-9", 1);  // exercise the local-time conversion of levels 0 and 1
-    tzset();
-  }
-  void TearDown() override {
-    if (hadZone_) {
-      setenv("TZ", oldZone_.c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-
   // Writes the header (after `prefix` bytes) and returns the header bytes.
   std::string Write(const ArchiveEntry& entry, std::uint32_t* length = nullptr) {
     const std::string path = dir_ / "h.bin";
@@ -92,9 +76,8 @@ class HeaderWriterTest : public ::testing::Test {
 
   test::TempDir dir_;
   std::string prefix_ = "PREFIX!";
-  StatusCode readStatus_ = kStatusOk;  // of the last Read
-  std::string oldZone_;
-  bool hadZone_ = false;
+  StatusCode readStatus_ = kStatusOk;   // of the last Read
+  test::ScopedTimeZone zone_{"JST-9"};  // exercise the local-time conversion of levels 0 and 1
 };
 
 struct RoundTripCase {
@@ -160,7 +143,7 @@ TEST_F(HeaderWriterTest, Level2DirectoryMemberBytes) {
   expected += std::string("\x40\x10\x00", 3) + Le16(5);          // attributes 0x10
   expected += std::string("\x00\x00\x00", 3) + Le16(0);          // header CRC
   ASSERT_EQ(h.size(), expected.size());
-  const std::uint16_t crc = Crc(expected);
+  const std::uint16_t crc = lzhtest::ReferenceCrc16(expected);
   expected.replace(42, 2, Le16(crc));
   EXPECT_EQ(h, expected);
 }
@@ -189,10 +172,10 @@ TEST_F(HeaderWriterTest, Level1LongNameGoesToExtension) {
   EXPECT_EQ(h.substr(259, 2), Le16(5));
   // The packed-size field counts the extended headers.
   EXPECT_EQ(h.substr(7, 4), Le32(100 + 234 + 5));
-  EXPECT_EQ(static_cast<unsigned char>(h[1]), archive_test::Sum8(h, 2, 25));
+  EXPECT_EQ(static_cast<unsigned char>(h[1]), lzhtest::Sum8(h, 2, 25));
   std::string zeroed = h;
   zeroed.replace(262, 2, std::string(2, '\0'));
-  EXPECT_EQ(h.substr(262, 2), Le16(Crc(zeroed)));
+  EXPECT_EQ(h.substr(262, 2), Le16(lzhtest::ReferenceCrc16(zeroed)));
   ArchiveEntry out;
   ASSERT_TRUE(Read(h, out));
   EXPECT_EQ(out.packed_size, 100u);
@@ -208,7 +191,7 @@ TEST_F(HeaderWriterTest, Level0LongPathKeepsFirst233Bytes) {
   EXPECT_EQ(static_cast<unsigned char>(h[0]), 22 + 233);
   EXPECT_EQ(static_cast<unsigned char>(h[21]), 233);
   EXPECT_EQ(h.substr(22, 233), path.substr(0, 9) + "\xFF" + path.substr(10, 223));
-  EXPECT_EQ(static_cast<unsigned char>(h[1]), archive_test::Sum8(h, 2, 255));
+  EXPECT_EQ(static_cast<unsigned char>(h[1]), lzhtest::Sum8(h, 2, 255));
 }
 
 TEST_F(HeaderWriterTest, Level0CutKeepsDoubleByteCharactersWhole) {
@@ -237,7 +220,7 @@ TEST_F(HeaderWriterTest, Level2PadByteWhenLengthIsMultipleOf256) {
   EXPECT_EQ(h.back(), '\0');
   std::string zeroed = h;
   zeroed.replace(252, 2, std::string(2, '\0'));
-  EXPECT_EQ(h.substr(252, 2), Le16(Crc(zeroed)));
+  EXPECT_EQ(h.substr(252, 2), Le16(lzhtest::ReferenceCrc16(zeroed)));
   ArchiveEntry out;
   ASSERT_TRUE(Read(h, out));
   EXPECT_EQ(readStatus_, kStatusOk);
@@ -251,7 +234,7 @@ TEST_F(HeaderWriterTest, Level0And1Checksum) {
   for (int level = 0; level <= 1; ++level) {
     const std::string h = Write(MakeEntry(level, "d\\", "name.txt", 0x21));
     const unsigned size = static_cast<unsigned char>(h[0]);
-    EXPECT_EQ(static_cast<unsigned char>(h[1]), archive_test::Sum8(h, 2, size));
+    EXPECT_EQ(static_cast<unsigned char>(h[1]), lzhtest::Sum8(h, 2, size));
     EXPECT_EQ(h[20], level);
   }
 }

@@ -7,15 +7,15 @@
 #include <cstring>
 #include <string>
 
-#include "archive_builders.h"
 #include "cli/messages.h"
 #include "ops/unlha.h"
+#include "support/archive_builder.h"
 #include "support/support.h"
 
 namespace {
 
-using archive_test::Ext;
-using archive_test::Fields;
+using lzhtest::Ext;
+using lzhtest::Fields;
 
 struct Sample {
   std::string bytes;
@@ -34,24 +34,24 @@ Sample ThreeLevels() {
   Fields f;
   f.packed = f.original = 5;
   Append(s,
-         archive_test::Level0(f,
-                              "d\xFF"
-                              "a.txt"),
+         lzhtest::Level0(f,
+                         "d\xFF"
+                         "a.txt"),
          "hello");
   f.packed = f.original = 3;
   f.method = "-lh5-";
   Append(s,
-         archive_test::Level1(f, "b.txt",
-                              {{0x02, "dir\xFF"}, {0x40, std::string("\x01\x00", 2)}, {0x00, crc}}),
+         lzhtest::Level1(f, "b.txt",
+                         {{0x02, "dir\xFF"}, {0x40, std::string("\x01\x00", 2)}, {0x00, crc}}),
          "one");
   f.packed = f.original = 2;
   Append(s,
-         archive_test::Level2(f, {{0x01, "c"},
-                                  {0x02,
-                                   "x\xFF"
-                                   "y\xFF"},
-                                  {0x40, std::string("\x21\x00", 2)},
-                                  {0x00, crc}}),
+         lzhtest::Level2(f, {{0x01, "c"},
+                             {0x02,
+                              "x\xFF"
+                              "y\xFF"},
+                             {0x40, std::string("\x21\x00", 2)},
+                             {0x00, crc}}),
          "zz");
   Append(s, std::string(1, '\0'), "");
   return s;

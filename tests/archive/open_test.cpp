@@ -6,20 +6,19 @@
 #include <string>
 #include <vector>
 
-#include "archive_builders.h"
 #include "ops/unlha.h"
+#include "support/archive_builder.h"
 #include "support/support.h"
 
 namespace {
 
-using archive_test::Ext;
-using archive_test::Fields;
-using archive_test::Le16;
-using archive_test::Le32;
-using archive_test::Level0;
-using archive_test::Level1;
-using archive_test::Level2;
-using archive_test::Level2Member;
+using lzhtest::Ext;
+using lzhtest::Fields;
+using lzhtest::Le16;
+using lzhtest::Le32;
+using lzhtest::Level0;
+using lzhtest::Level1;
+using lzhtest::Level2;
 
 struct Opened {
   bool ok = false;
@@ -67,9 +66,15 @@ std::string Member1(const std::string& name, const std::string& data,
   return Level1(f, name, exts) + data;
 }
 
+std::string Member2(const std::string& name, const std::string& data) {
+  Fields f;
+  f.packed = f.original = static_cast<std::uint32_t>(data.size());
+  return Level2(f, {{0x01, name}, {0x00, std::string(2, '\0')}}) + data;
+}
+
 // A valid archive of three members, one of each level.
 std::string ThreeMembers() {
-  return Member0("a.txt", "hello") + Member1("b.txt", "level one") + Level2Member("c.txt", "xyz") +
+  return Member0("a.txt", "hello") + Member1("b.txt", "level one") + Member2("c.txt", "xyz") +
          std::string(1, '\0');
 }
 
@@ -81,7 +86,7 @@ std::string WithByte(std::string s, std::size_t at, char value) {
 // Recomputes the checksum byte of a level-0/1 base header at the start.
 std::string FixChecksum(std::string h) {
   const unsigned size = static_cast<unsigned char>(h[0]);
-  h[1] = static_cast<char>(archive_test::Sum8(h, 2, size));
+  h[1] = static_cast<char>(lzhtest::Sum8(h, 2, size));
   return h;
 }
 
@@ -97,7 +102,7 @@ TEST(OpenArchive, StatusTable) {
   Fields f;
   const std::string m0 = Member0("a.txt", "hello");
   const std::string m1 = Member1("b.txt", "level one");
-  const std::string m2 = Level2Member("c.txt", "xyz");
+  const std::string m2 = Member2("c.txt", "xyz");
   const std::string end(1, '\0');
   std::string badChecksum = m0;
   badChecksum[1] = static_cast<char>(badChecksum[1] + 1);
@@ -177,7 +182,7 @@ TEST(OpenArchive, StatusTable) {
 TEST(OpenArchive, MemberFieldsAndOffsets) {
   const std::string m0 = Member0("a.txt", "hello");
   const std::string m1 = Member1("b.txt", "level one");
-  const std::string m2 = Level2Member("c.txt", "xyz");
+  const std::string m2 = Member2("c.txt", "xyz");
   const Opened r = OpenBytes(m0 + m1 + m2 + std::string(1, '\0'));
   ASSERT_TRUE(r.ok);
   ASSERT_EQ(r.entries.size(), 3u);
@@ -284,7 +289,7 @@ TEST(OpenArchive, Level2TotalSizeBeyondExtensions) {
   // Three bytes more than the extensions announce, as a pad would be.
   const std::string h =
       Level2(f, {{0x01, "p"}, {0x00, std::string(2, '\0')}}, true, std::string(3, '\0'));
-  const Opened r = OpenBytes(h + "DATA" + Level2Member("next", "") + std::string(1, '\0'));
+  const Opened r = OpenBytes(h + "DATA" + Member2("next", "") + std::string(1, '\0'));
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.status, 0);
   ASSERT_EQ(r.entries.size(), 2u);
@@ -305,7 +310,7 @@ TEST(OpenArchive, InvalidDosDateStillOpens) {
 TEST(OpenArchive, ManyMembers) {
   std::string bytes;
   const int count = 3000;
-  for (int i = 0; i < count; ++i) bytes += Level2Member("m" + std::to_string(i), "d");
+  for (int i = 0; i < count; ++i) bytes += Member2("m" + std::to_string(i), "d");
   bytes += '\0';
   const Opened r = OpenBytes(bytes);
   ASSERT_TRUE(r.ok);
@@ -322,7 +327,7 @@ TEST(OpenArchive, LargeMembersAndExtensions) {
       Level1(f, "one", {{0x55, std::string(65000, 'u')}, {0x00, std::string(2, '\0')}});
   const std::string h2 =
       Level2(f, {{0x01, "two"}, {0x66, std::string(30000, 'v')}, {0x00, std::string(2, '\0')}});
-  const std::string bytes = h1 + big + h2 + big + Level2Member("three", "3") + std::string(1, '\0');
+  const std::string bytes = h1 + big + h2 + big + Member2("three", "3") + std::string(1, '\0');
   const Opened r = OpenBytes(bytes);
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.status, 0);
@@ -413,9 +418,9 @@ TEST(OpenArchive, SelfExtracting) {
       {"empty .exe", "empty.exe", "", false, 3, 0},
       {"stub only", "stub.exe", Stub(7000), false, 3, 0},
       {"level-2 first member near the window end", "edge.exe",
-       Stub(0x40000 - 26) + Level2Member("e", "") + std::string(1, '\0'), true, 0, 0x40000 - 26},
+       Stub(0x40000 - 26) + Member2("e", "") + std::string(1, '\0'), true, 0, 0x40000 - 26},
       {"level-2 first member one byte too late", "late2.exe",
-       Stub(0x40000 - 25) + Level2Member("e", "") + std::string(1, '\0'), false, 3, 0},
+       Stub(0x40000 - 25) + Member2("e", "") + std::string(1, '\0'), false, 3, 0},
       {"the method string at the very end", "tail.exe", Stub(3000) + "-lh5-", false, 3, 0},
       {"extension is only .exe at the end", "a.exe.lzh", archive, true, 0, 0},
   };
@@ -443,7 +448,7 @@ struct ScanCase {
 };
 
 TEST(FindEmbeddedArchive, Candidates) {
-  const std::string level2 = Level2Member("e", "");
+  const std::string level2 = Member2("e", "");
   Fields f;
   const std::string level0 = Level0(f, "zz");  // S = 24, the method at header offset 2
   std::string notSpace = level2;

@@ -5,50 +5,15 @@
 
 #include <cstdlib>
 #include <ctime>
-#include <optional>
 #include <string>
+
+#include "support/support.h"
 
 namespace {
 
-// Sets TZ for one test and puts the old value back.
-class ScopedTimeZone {
- public:
-  explicit ScopedTimeZone(const char* zone) {
-    if (const char* old = std::getenv("TZ")) old_ = old;
-    setenv("TZ", zone, 1);
-    tzset();
-  }
-  ~ScopedTimeZone() {
-    if (old_) {
-      setenv("TZ", old_->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-
- private:
-  std::optional<std::string> old_;
-};
-
-std::int64_t UnixSeconds(int year, int month, int day, int hour = 0, int minute = 0,
-                         int second = 0) {
-  std::tm t{};
-  t.tm_year = year - 1900;
-  t.tm_mon = month - 1;
-  t.tm_mday = day;
-  t.tm_hour = hour;
-  t.tm_min = minute;
-  t.tm_sec = second;
-  return timegm(&t);
-}
-
-// FILETIME of a calendar time (no zone change), plus `ticks` of 100 ns.
-plat::FileTime Ft(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
-                  std::uint64_t ticks = 0) {
-  const std::int64_t seconds = UnixSeconds(year, month, day, hour, minute, second) + 11644473600LL;
-  return static_cast<std::uint64_t>(seconds) * kFileTimePerSecond + ticks;
-}
+using test::FileTimeOf;
+using test::ScopedTimeZone;
+using test::UnixSeconds;
 
 std::uint16_t DosDate(int year, int month, int day) {
   return static_cast<std::uint16_t>((year - 1980) << 9 | month << 5 | day);
@@ -68,9 +33,9 @@ struct DosCase {
 TEST(DosTimeToFileTime, Table) {
   const DosCase cases[] = {
       {0, 0, false, 0},  // month 0, day 0
-      {DosDate(1980, 1, 1), 0, true, Ft(1980, 1, 1)},
-      {DosDate(2024, 2, 29), DosTime(13, 14, 16), true, Ft(2024, 2, 29, 13, 14, 16)},
-      {DosDate(2000, 2, 29), 0, true, Ft(2000, 2, 29)},
+      {DosDate(1980, 1, 1), 0, true, FileTimeOf(1980, 1, 1)},
+      {DosDate(2024, 2, 29), DosTime(13, 14, 16), true, FileTimeOf(2024, 2, 29, 13, 14, 16)},
+      {DosDate(2000, 2, 29), 0, true, FileTimeOf(2000, 2, 29)},
       {DosDate(2023, 2, 29), 0, false, 0},
       {DosDate(2100, 2, 29), 0, false, 0},  // 2100 is no leap year
       {DosDate(2024, 4, 31), 0, false, 0},
@@ -79,8 +44,8 @@ TEST(DosTimeToFileTime, Table) {
       {DosDate(2024, 1, 1), DosTime(24, 0, 0), false, 0},
       {DosDate(2024, 1, 1), static_cast<std::uint16_t>(60 << 5), false, 0},
       {DosDate(2024, 1, 1), 30, false, 0},  // 60 seconds
-      {DosDate(2024, 1, 1), 29, true, Ft(2024, 1, 1, 0, 0, 58)},
-      {DosDate(2107, 12, 31), DosTime(23, 59, 58), true, Ft(2107, 12, 31, 23, 59, 58)},
+      {DosDate(2024, 1, 1), 29, true, FileTimeOf(2024, 1, 1, 0, 0, 58)},
+      {DosDate(2107, 12, 31), DosTime(23, 59, 58), true, FileTimeOf(2107, 12, 31, 23, 59, 58)},
   };
   for (const DosCase& c : cases) {
     plat::FileTime out = 12345;
@@ -100,21 +65,21 @@ struct ToDosCase {
 
 TEST(FileTimeToDosTime, RoundsOddSecondsUp) {
   const ToDosCase cases[] = {
-      {Ft(2024, 5, 6, 12, 0, 0), DosDate(2024, 5, 6), DosTime(12, 0, 0)},
-      {Ft(2024, 5, 6, 12, 0, 0, 9000000), DosDate(2024, 5, 6), DosTime(12, 0, 0)},
-      {Ft(2024, 5, 6, 12, 0, 1), DosDate(2024, 5, 6), DosTime(12, 0, 2)},
-      {Ft(2024, 5, 6, 12, 0, 1, 7000000), DosDate(2024, 5, 6), DosTime(12, 0, 2)},
-      {Ft(2024, 5, 6, 12, 0, 59), DosDate(2024, 5, 6), DosTime(12, 1, 0)},
+      {FileTimeOf(2024, 5, 6, 12, 0, 0), DosDate(2024, 5, 6), DosTime(12, 0, 0)},
+      {FileTimeOf(2024, 5, 6, 12, 0, 0, 9000000), DosDate(2024, 5, 6), DosTime(12, 0, 0)},
+      {FileTimeOf(2024, 5, 6, 12, 0, 1), DosDate(2024, 5, 6), DosTime(12, 0, 2)},
+      {FileTimeOf(2024, 5, 6, 12, 0, 1, 7000000), DosDate(2024, 5, 6), DosTime(12, 0, 2)},
+      {FileTimeOf(2024, 5, 6, 12, 0, 59), DosDate(2024, 5, 6), DosTime(12, 1, 0)},
       // 23:59:59 on 31 December becomes New Year's midnight.
-      {Ft(2023, 12, 31, 23, 59, 59), DosDate(2024, 1, 1), DosTime(0, 0, 0)},
-      {Ft(2024, 2, 28, 23, 59, 59), DosDate(2024, 2, 29), DosTime(0, 0, 0)},
-      {Ft(1980, 1, 1), DosDate(1980, 1, 1), 0},
-      {Ft(2107, 12, 31, 23, 59, 58), DosDate(2107, 12, 31), DosTime(23, 59, 58)},
+      {FileTimeOf(2023, 12, 31, 23, 59, 59), DosDate(2024, 1, 1), DosTime(0, 0, 0)},
+      {FileTimeOf(2024, 2, 28, 23, 59, 59), DosDate(2024, 2, 29), DosTime(0, 0, 0)},
+      {FileTimeOf(1980, 1, 1), DosDate(1980, 1, 1), 0},
+      {FileTimeOf(2107, 12, 31, 23, 59, 58), DosDate(2107, 12, 31), DosTime(23, 59, 58)},
       // Years outside 1980..2107 wrap modulo 128.
-      {Ft(2108, 1, 1), static_cast<std::uint16_t>(0 << 9 | 1 << 5 | 1), 0},
-      {Ft(1979, 12, 31, 23, 59, 58), static_cast<std::uint16_t>(127 << 9 | 12 << 5 | 31),
+      {FileTimeOf(2108, 1, 1), static_cast<std::uint16_t>(0 << 9 | 1 << 5 | 1), 0},
+      {FileTimeOf(1979, 12, 31, 23, 59, 58), static_cast<std::uint16_t>(127 << 9 | 12 << 5 | 31),
        DosTime(23, 59, 58)},
-      {Ft(1601, 1, 1), static_cast<std::uint16_t>(5 << 9 | 1 << 5 | 1), 0},
+      {FileTimeOf(1601, 1, 1), static_cast<std::uint16_t>(5 << 9 | 1 << 5 | 1), 0},
   };
   for (const ToDosCase& c : cases) {
     std::uint16_t date = 0;
@@ -148,9 +113,9 @@ TEST(FileTimeToDosTime, EvenSecondsRoundTrip) {
 
 TEST(UnixTime, ReadingIsSigned) {
   EXPECT_EQ(UnixTimeToFileTime(0), kFileTimeUnixEpoch);
-  EXPECT_EQ(UnixTimeToFileTime(0xFFFFFFFF), Ft(1969, 12, 31, 23, 59, 59));
-  EXPECT_EQ(UnixTimeToFileTime(0x7FFFFFFF), Ft(2038, 1, 19, 3, 14, 7));
-  EXPECT_EQ(UnixTimeToFileTime(0x80000000), Ft(1901, 12, 13, 20, 45, 52));
+  EXPECT_EQ(UnixTimeToFileTime(0xFFFFFFFF), FileTimeOf(1969, 12, 31, 23, 59, 59));
+  EXPECT_EQ(UnixTimeToFileTime(0x7FFFFFFF), FileTimeOf(2038, 1, 19, 3, 14, 7));
+  EXPECT_EQ(UnixTimeToFileTime(0x80000000), FileTimeOf(1901, 12, 13, 20, 45, 52));
 }
 
 struct UnixCase {
@@ -163,14 +128,14 @@ TEST(UnixTime, WritingEdges) {
   const UnixCase cases[] = {
       {kFileTimeUnixEpoch, 0, true},
       {kFileTimeUnixEpoch - 1, 0, false},
-      {Ft(1960, 1, 1), 0, false},
+      {FileTimeOf(1960, 1, 1), 0, false},
       {0, 0, false},
       {kFileTimeUnixEpoch + 19000000, 1, true},  // the fraction is dropped
-      {Ft(2038, 1, 19, 3, 14, 7), 0x7FFFFFFF, true},
-      {Ft(2038, 1, 19, 3, 14, 8), 0x80000000, true},
-      {Ft(2106, 2, 7, 6, 28, 15), 0xFFFFFFFF, true},
-      {Ft(2106, 2, 7, 6, 28, 15, 1), 0xFFFFFFFF, false},
-      {Ft(2200, 1, 1), 0xFFFFFFFF, false},
+      {FileTimeOf(2038, 1, 19, 3, 14, 7), 0x7FFFFFFF, true},
+      {FileTimeOf(2038, 1, 19, 3, 14, 8), 0x80000000, true},
+      {FileTimeOf(2106, 2, 7, 6, 28, 15), 0xFFFFFFFF, true},
+      {FileTimeOf(2106, 2, 7, 6, 28, 15, 1), 0xFFFFFFFF, false},
+      {FileTimeOf(2200, 1, 1), 0xFFFFFFFF, false},
       {UINT64_MAX, 0xFFFFFFFF, false},
   };
   for (const UnixCase& c : cases) {
@@ -181,7 +146,7 @@ TEST(UnixTime, WritingEdges) {
 }
 
 TEST(LocalTime, FollowsTheZone) {
-  const plat::FileTime t = Ft(2024, 7, 1, 12, 0, 0);
+  const plat::FileTime t = FileTimeOf(2024, 7, 1, 12, 0, 0);
   const std::uint64_t hour = 3600 * kFileTimePerSecond;
   {
     ScopedTimeZone zone("JST-9");

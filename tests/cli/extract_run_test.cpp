@@ -5,14 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "cli_archives.h"
+#include "support/archive_builder.h"
 #include "support/support.h"
 
 namespace {
 
-using cli_test::Directory;
-using cli_test::File;
-using cli_test::Member;
+using lzhtest::Member;
 using test::Sjis;
 
 constexpr char kBanner[] = "Archive file arc.lzh\n\n";
@@ -20,7 +18,7 @@ constexpr char kBanner[] = "Archive file arc.lzh\n\n";
 class ExtractRun : public ::testing::Test {
  protected:
   void Write(const std::vector<Member>& members) {
-    cli_test::WriteArchive(dir_ / "arc.lzh", members);
+    lzhtest::WriteArchive(dir_ / "arc.lzh", members);
   }
   test::RunResult Run(const std::vector<std::string>& args, const std::string& input = "") {
     test::RunOptions options;
@@ -32,32 +30,30 @@ class ExtractRun : public ::testing::Test {
 };
 
 Member BadCrc(const std::string& name, const std::string& data) {
-  Member m = File(name, data);
-  m.crcFromData = false;
+  Member m = lzhtest::Stored(name, data);
   m.crc = 0xdead;
   return m;
 }
 
 Member Unsupported(const std::string& name) {
-  Member m = File(name, "not really pm2 data");
+  Member m = lzhtest::Stored(name, "not really pm2 data");
   m.method = "-pm2-";
   return m;
 }
 
 // -lh5- data whose first code table cannot be built: a data error.
 Member Broken(const std::string& name) {
-  Member m = File(name, std::string(32, '\xFF'));
+  Member m = lzhtest::Stored(name, std::string(32, '\xFF'));
   m.method = "-lh5-";
-  m.originalFromData = false;
   m.originalSize = 1000;
   return m;
 }
 
 std::vector<Member> SoundTree() {
-  Member inner = File("b.txt", "second file");
-  inner.directory = "dir\\";
-  Member dir = Directory("dir\\");
-  return {File("a.txt", "first file"), dir, inner, File("c.bin", test::RandomBytes(5000, 3))};
+  Member inner = lzhtest::Stored("dir\\b.txt", "second file");
+  Member dir = lzhtest::DirectoryMember("dir\\");
+  return {lzhtest::Stored("a.txt", "first file"), dir, inner,
+          lzhtest::Stored("c.bin", test::RandomBytes(5000, 3))};
 }
 
 const std::string kAskContinue = Sjis("処理を続けますか[y:はい n:いいえ]");
@@ -113,7 +109,7 @@ TEST_F(ExtractRun, ExtractingFlatAndWithDirectories) {
 }
 
 TEST_F(ExtractRun, UnsupportedMethodCountsAsFailedWithoutStopping) {
-  Write({File("a.txt", "aaa"), Unsupported("old.lzs")});
+  Write({lzhtest::Stored("a.txt", "aaa"), Unsupported("old.lzs")});
   test::RunResult r = Run({"t", "arc.lzh"});
   EXPECT_EQ(r.out, std::string(kBanner) + "Test OK a.txt\n" +
                        Sjis("Skipped old.lzs : 非対応の圧縮法\n") + "\nTotal 2 files NG 1 files\n");
@@ -129,7 +125,7 @@ TEST_F(ExtractRun, UnsupportedMethodCountsAsFailedWithoutStopping) {
 }
 
 TEST_F(ExtractRun, CrcErrorAsksWhetherToGoOn) {
-  Write({BadCrc("bad.txt", "payload"), File("good.txt", "fine")});
+  Write({BadCrc("bad.txt", "payload"), lzhtest::Stored("good.txt", "fine")});
   // Going on: the last error was a CRC error, exit 1.
   test::RunResult r = Run({"t", "arc.lzh"}, "y\n");
   EXPECT_EQ(r.out, std::string(kBanner) + "Test NG bad.txt\n" + kAskContinue +
@@ -160,7 +156,7 @@ TEST_F(ExtractRun, CrcErrorAsksWhetherToGoOn) {
 }
 
 TEST_F(ExtractRun, QuietLevelTwoKeepsOnlyErrorLinesAndQuestions) {
-  Write({File("a.txt", "aaa"), BadCrc("bad.txt", "payload"), Unsupported("u.lzs")});
+  Write({lzhtest::Stored("a.txt", "aaa"), BadCrc("bad.txt", "payload"), Unsupported("u.lzs")});
   test::RunResult r = Run({"t", "-n2", "arc.lzh"}, "y\n");
   EXPECT_EQ(r.out, std::string(kBanner) + kAskContinue);
   EXPECT_EQ(r.err, kCrcError);
@@ -198,13 +194,12 @@ TEST_F(ExtractRun, ExitCodeFollowsTheLastDataOrCrcError) {
 }
 
 TEST_F(ExtractRun, SkippedMembers) {
-  Member hidden = File("hidden.txt", "h");
+  Member hidden = lzhtest::Stored("hidden.txt", "h");
   hidden.attributes = 0x22;
-  Member system = File("system.txt", "s");
+  Member system = lzhtest::Stored("system.txt", "s");
   system.attributes = 0x24;
-  Member evil = File("evil.txt", "e");
-  evil.directory = "..\\";
-  Write({hidden, system, evil, File("plain.txt", "p")});
+  Member evil = lzhtest::Stored("..\\evil.txt", "e");
+  Write({hidden, system, evil, lzhtest::Stored("plain.txt", "p")});
   // Standard input at its end refuses the path question.
   test::RunResult r = Run({"x", "arc.lzh"});
   const std::string question = Sjis(
@@ -219,7 +214,7 @@ TEST_F(ExtractRun, SkippedMembers) {
   EXPECT_FALSE(test::FileExists(dir_ / "hidden.txt"));
   // Unsafe directory members get the question with "<dir>" and their own
   // skip line.
-  Write({Directory("..\\up\\")});
+  Write({lzhtest::DirectoryMember("..\\up\\")});
   r = Run({"x", "arc.lzh"}, "n\n");
   EXPECT_EQ(r.out,
             std::string(kBanner) +
@@ -233,9 +228,8 @@ TEST_F(ExtractRun, NamesAreShownNeverObeyed) {
   // ESC, BEL, CR, backspace and DEL in names would drive a terminal: they go
   // out as '?', to a pipe as to a terminal, in every line and question.
   const std::string evilName = "a\x1b]0;x\x07\b\x7f.txt";
-  Member evil = File(evilName, "e");
-  Member moved = File("c\rd.txt", "m");
-  moved.directory = "..\\\x1b[2J\\";
+  Member evil = lzhtest::Stored(evilName, "e");
+  Member moved = lzhtest::Stored("..\\\x1b[2J\\c\rd.txt", "m");
   Write({evil, moved});
   test::WriteFile(dir_ / evilName, "old");
   test::SetMTime(dir_ / evilName, 1000000000);
@@ -265,9 +259,9 @@ TEST_F(ExtractRun, OnlySelectedMembersAreHandled) {
 }
 
 TEST_F(ExtractRun, DirectoryMemberWithDataEndsTheRun) {
-  Member odd = Directory("odd\\");
+  Member odd = lzhtest::DirectoryMember("odd\\");
   odd.data = "data";
-  Write({odd, File("after.txt", "x")});
+  Write({odd, lzhtest::Stored("after.txt", "x")});
   test::RunResult r = Run({"x", "arc.lzh"});
   EXPECT_EQ(r.out, kBanner);
   EXPECT_EQ(r.err, Sjis("エラー: 内部エラー [8]\n"));
@@ -280,15 +274,15 @@ TEST_F(ExtractRun, DirectoryMemberWithDataEndsTheRun) {
 
 TEST_F(ExtractRun, OverlongOutputPathCountsAsFailed) {
   // A 250-byte member path under a base directory cannot fit 259 bytes.
-  Member deep = File(std::string(200, 'n'), "deep");
-  deep.directory = std::string(49, 'd') + "\\";
-  Write({deep, File("short.txt", "s")});
+  const std::string directory = std::string(49, 'd') + "\\";
+  const std::string name(200, 'n');
+  Write({lzhtest::Stored(directory + name, "deep"), lzhtest::Stored("short.txt", "s")});
   test::TempDir out;
   std::string base = out.path() + "/" + std::string(40, 'b') + "/";
   test::RunResult r = Run({"x", "arc.lzh", base});
-  EXPECT_EQ(r.out.find("Extracted " + deep.directory), std::string::npos);
+  EXPECT_EQ(r.out.find("Extracted " + directory), std::string::npos);
   EXPECT_NE(r.out.find("Extracted short.txt\n\nTotal 2 files NG 1 files\n"), std::string::npos);
-  EXPECT_NE(r.err.find(deep.name), std::string::npos);
+  EXPECT_NE(r.err.find(name), std::string::npos);
   EXPECT_EQ(r.exitCode, 0);
 }
 

@@ -5,14 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "cli_archives.h"
+#include "support/archive_builder.h"
 #include "support/support.h"
 
 namespace {
 
-using cli_test::Directory;
-using cli_test::File;
-using cli_test::Member;
+using lzhtest::Member;
 
 constexpr char kHeader[] =
     "File name        Original  Packed    Ratio  Date     Time     Attr CRC  Type  S\n"
@@ -26,7 +24,7 @@ constexpr char kArchiveTimeText[] = " 24-07-15 08:09:10\n";
 class ListRun : public ::testing::Test {
  protected:
   void Write(const std::vector<Member>& members) {
-    cli_test::WriteArchive(dir_ / "arc.lzh", members);
+    lzhtest::WriteArchive(dir_ / "arc.lzh", members);
     test::SetMTime(dir_ / "arc.lzh", kArchiveTime);
   }
   test::RunResult Run(std::vector<std::string> args, const std::string& zone = "UTC") {
@@ -39,11 +37,9 @@ class ListRun : public ::testing::Test {
 };
 
 Member Example() {
-  Member m = File("abc.txt", test::RandomBytes(567, 1));
+  Member m = lzhtest::Stored("abc.txt", test::RandomBytes(567, 1));
   m.method = "-lh5-";
-  m.originalFromData = false;
   m.originalSize = 1234;
-  m.crcFromData = false;
   m.crc = 0x1a2b;
   return m;
 }
@@ -52,7 +48,7 @@ TEST_F(ListRun, ExampleRow) {
   Write({Example()});
   test::RunResult r = Run({"l", "arc.lzh"});
   const std::string row =
-      "abc.txt               1234       567  45.9% 09-12-01 10:00:00 a--- 1a2b -lh5- M\n";
+      "abc.txt               1234       567  45.9% 23-11-14 22:13:20 a--- 1a2b -lh5- M\n";
   EXPECT_EQ(row.size(), 80u);
   EXPECT_EQ(r.out, std::string(kBanner) + kHeader + row + kRule +
                        "        1 file        1234       567  45.9%" + kArchiveTimeText);
@@ -69,58 +65,49 @@ TEST_F(ListRun, EmptyArchive) {
 }
 
 TEST_F(ListRun, RowsOfSeveralKinds) {
-  Member stored = File("data.bin", test::RandomBytes(300, 2));
-  stored.crcFromData = false;
+  Member stored = lzhtest::Stored("data.bin", test::RandomBytes(300, 2));
   stored.crc = 0xbeef;
-  Member deep = File("0123456789abcdefghij", "xyz");
-  deep.directory = "some\\dir\\";
-  deep.crcFromData = false;
+  Member deep = lzhtest::Stored("some\\dir\\0123456789abcdefghij", "xyz");
   deep.crc = 0x0042;
   deep.attributes = 0x21;
-  Member empty = File("empty", "");
-  empty.crcFromData = false;
+  Member empty = lzhtest::Stored("empty", "");
   empty.crc = 0;
   empty.unixTime = 946684799;  // 1999-12-31 23:59:59
   empty.attributes = 0x06;
-  Member directory = Directory("some\\dir\\");
-  directory.crcFromData = false;
+  Member directory = lzhtest::DirectoryMember("some\\dir\\");
   Write({stored, deep, empty, directory});
   test::RunResult r = Run({"l", "arc.lzh"});
   EXPECT_EQ(
       r.out,
       std::string(kBanner) + kHeader +
-          "data.bin               300       300 100.0% 09-12-01 10:00:00 a--- beef -lh0- M\n"
-          "+ 0123456789abcd         3         3 100.0% 09-12-01 10:00:00 a-r- 0042 -lh0- M\n"
+          "data.bin               300       300 100.0% 23-11-14 22:13:20 a--- beef -lh0- M\n"
+          "+ 0123456789abcd         3         3 100.0% 23-11-14 22:13:20 a-r- 0042 -lh0- M\n"
           "empty                    0         0   0.0% 99-12-31 23:59:59 -h-s 0000 -lh0- M\n"
-          "+  <dir>                 0         0   0.0% 09-12-01 10:00:00 ---- 0000 -lhd- M\n" +
+          "+  <dir>                 0         0   0.0% 23-11-14 22:13:20 ---- 0000 -lhd- M\n" +
           kRule + "        4 files        303       303 100.0%" + kArchiveTimeText);
   EXPECT_EQ(r.exitCode, 0);
 }
 
 TEST_F(ListRun, LevelZeroMemberHasAZeroSystemByte) {
-  Member m = File("old.txt", "abc");
+  Member m = lzhtest::Stored("old.txt", "abc");
   m.level = 0;
-  m.crcFromData = false;
   m.crc = 0x1111;
   Write({m});
   test::RunResult r = Run({"l", "arc.lzh"});
   const std::string row =
       std::string(
-          "old.txt                  3         3 100.0% 09-12-01 10:00:00 a--- 1111 -lh0- ") +
+          "old.txt                  3         3 100.0% 23-11-14 22:13:20 a--- 1111 -lh0- ") +
       '\0' + "\n";
   EXPECT_EQ(r.out, std::string(kBanner) + kHeader + row + kRule +
                        "        1 file           3         3 100.0%" + kArchiveTimeText);
 }
 
 std::vector<Member> Tree() {
-  Member top = File("top.txt", "top");
-  Member inner = File("inner.txt", "inner");
-  inner.directory = "dir\\";
-  Member sub = Directory("dir\\sub\\");
-  Member deep = File("deep.c", "deep");
-  deep.directory = "dir\\sub\\";
+  Member top = lzhtest::Stored("top.txt", "top");
+  Member inner = lzhtest::Stored("dir\\inner.txt", "inner");
+  Member sub = lzhtest::DirectoryMember("dir\\sub\\");
+  Member deep = lzhtest::Stored("dir\\sub\\deep.c", "deep");
   for (Member* m : {&top, &inner, &sub, &deep}) {
-    m->crcFromData = false;
     m->crc = 0x00aa;
   }
   return {top, inner, sub, deep};
@@ -131,13 +118,13 @@ TEST_F(ListRun, DirectoryLayout) {
   test::RunResult r = Run({"v", "arc.lzh"});
   const std::string blanks(16, ' ');
   EXPECT_EQ(r.out, std::string(kBanner) + kHeader + "top.txt\n" + blanks +
-                       "         3         3 100.0% 09-12-01 10:00:00 a--- 00aa -lh0- M\n" +
+                       "         3         3 100.0% 23-11-14 22:13:20 a--- 00aa -lh0- M\n" +
                        "dir\\inner.txt\n" + blanks +
-                       "         5         5 100.0% 09-12-01 10:00:00 a--- 00aa -lh0- M\n" +
+                       "         5         5 100.0% 23-11-14 22:13:20 a--- 00aa -lh0- M\n" +
                        "dir\\sub\\\n" + blanks +
-                       "         0         0   0.0% 09-12-01 10:00:00 ---- 00aa -lhd- M\n" +
+                       "         0         0   0.0% 23-11-14 22:13:20 ---- 00aa -lhd- M\n" +
                        "dir\\sub\\deep.c\n" + blanks +
-                       "         4         4 100.0% 09-12-01 10:00:00 a--- 00aa -lh0- M\n" + kRule +
+                       "         4         4 100.0% 23-11-14 22:13:20 a--- 00aa -lh0- M\n" + kRule +
                        "        4 files         12        12 100.0%" + kArchiveTimeText);
   // -x makes l list like v.
   EXPECT_EQ(Run({"l", "-x", "arc.lzh"}).out, r.out);
@@ -169,8 +156,8 @@ TEST_F(ListRun, PatternsSelectMembers) {
   EXPECT_EQ(
       r.out,
       std::string(kBanner) + kHeader +
-          "top.txt                  3         3 100.0% 09-12-01 10:00:00 a--- 00aa -lh0- M\n"
-          "+ inner.txt              5         5 100.0% 09-12-01 10:00:00 a--- 00aa -lh0- M\n" +
+          "top.txt                  3         3 100.0% 23-11-14 22:13:20 a--- 00aa -lh0- M\n"
+          "+ inner.txt              5         5 100.0% 23-11-14 22:13:20 a--- 00aa -lh0- M\n" +
           kRule + "        2 files          8         8 100.0%" + kArchiveTimeText);
   // Without -p only the last components count: other\deep.c selects
   // dir\sub\deep.c; with -p the whole path must match.
@@ -190,19 +177,18 @@ TEST_F(ListRun, MemberTimesStayUtcWhileTheArchiveTimeIsLocal) {
   EXPECT_EQ(
       r.out,
       std::string(kBanner) + kHeader +
-          "abc.txt               1234       567  45.9% 09-12-01 10:00:00 a--- 1a2b -lh5- M\n" +
+          "abc.txt               1234       567  45.9% 23-11-14 22:13:20 a--- 1a2b -lh5- M\n" +
           kRule + "        1 file        1234       567  45.9% 24-07-15 17:09:10\n");
   r = Run({"l", "arc.lzh"}, "EST5");
   EXPECT_NE(r.out.find("1a2b -lh5- M\n"), std::string::npos);
-  EXPECT_NE(r.out.find("45.9% 09-12-01 10:00:00"), std::string::npos);
+  EXPECT_NE(r.out.find("45.9% 23-11-14 22:13:20"), std::string::npos);
   EXPECT_NE(r.out.find("45.9% 24-07-15 03:09:10\n"), std::string::npos);
 }
 
 TEST_F(ListRun, ManyMembers) {
   std::vector<Member> members;
   for (int i = 0; i < 2000; ++i) {
-    Member m = File("f" + std::to_string(i), "");
-    m.crcFromData = false;
+    Member m = lzhtest::Stored("f" + std::to_string(i), "");
     members.push_back(m);
   }
   Write(members);

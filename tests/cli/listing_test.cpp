@@ -21,17 +21,7 @@ constexpr char kHeader[] =
 constexpr char kRule[] =
     "---------------- --------- --------- ------ -------- -------- ---- ---- ----- -\n";
 
-plat::FileTime FileTimeOf(int year, int month, int day, int hour, int minute, int second) {
-  std::tm t{};
-  t.tm_year = year - 1900;
-  t.tm_mon = month - 1;
-  t.tm_mday = day;
-  t.tm_hour = hour;
-  t.tm_min = minute;
-  t.tm_sec = second;
-  std::int64_t unixSeconds = timegm(&t);
-  return kFileTimeUnixEpoch + static_cast<plat::FileTime>(unixSeconds) * kFileTimePerSecond;
-}
+using test::FileTimeOf;
 
 ArchiveEntry MakeEntry(const std::string& directory, const std::string& name) {
   ArchiveEntry entry{};
@@ -144,21 +134,12 @@ TEST(ListingRow, AttributesCrcMethodAndSystemByte) {
 
 TEST(ListingRow, MemberTimeIsNotConverted) {
   // The member time is UTC and shown as such, whatever the zone.
-  const char* oldZone = std::getenv("TZ");
-  std::string saved = oldZone ? oldZone : "";
-  setenv("TZ", "JST-9", 1);
-  tzset();
+  test::ScopedTimeZone zone("JST-9");
   ArchiveEntry entry = MakeEntry("", "x");
   entry.mtime = FileTimeOf(1999, 2, 28, 23, 59, 58);
   EXPECT_EQ(Row(entry).substr(43, 18), " 99-02-28 23:59:58");
   entry.mtime = FileTimeOf(2000, 2, 29, 0, 0, 1);
   EXPECT_EQ(Row(entry).substr(43, 18), " 00-02-29 00:00:01");
-  if (oldZone) {
-    setenv("TZ", saved.c_str(), 1);
-  } else {
-    unsetenv("TZ");
-  }
-  tzset();
 }
 
 TEST(ListingRow, CalendarConversion) {

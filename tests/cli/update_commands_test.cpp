@@ -11,8 +11,8 @@
 
 namespace {
 
+using test::WorkFiles;
 using update_test::MemberPaths;
-using update_test::WorkFiles;
 
 const std::string kHeader = "Archive file arc.lzh\n\n";
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -13,19 +14,6 @@
 #include "support/support.h"
 
 namespace {
-
-std::string Text(std::size_t size, std::uint32_t seed) {
-  static const char* const words[] = {"archive ", "member ", "header ", "tsubo ",   "level ",
-                                      "\n",       "data ",   "0123 ",   "huffman ", "window "};
-  std::string s;
-  std::uint32_t x = seed * 2654435761u + 1;
-  while (s.size() < size) {
-    x = x * 1103515245u + 12345u;
-    s += words[(x >> 16) % 10];
-  }
-  s.resize(size);
-  return s;
-}
 
 TEST(Kill, ArchiveIsAlwaysTheOldOrTheNewOne) {
   if (test::RunningUnderRunner()) GTEST_SKIP() << "needs a native tsubo";
@@ -40,8 +28,8 @@ TEST(Kill, ArchiveIsAlwaysTheOldOrTheNewOne) {
     char name[32];
     std::snprintf(name, sizeof name, "files/f%03d.bin", i);
     const auto seed = static_cast<std::uint32_t>(i);
-    test::WriteFile(dir / name,
-                    i % 5 == 4 ? test::RandomBytes(65536 + i, seed) : Text(65536, seed));
+    test::WriteFile(dir / name, i % 5 == 4 ? test::RandomBytes(65536 + i, seed)
+                                           : update_test::Text(65536, seed * 2654435761u + 1));
     test::SetMTime(dir / name, 1600000000 + i);
   }
   test::RunOptions options;
@@ -65,14 +53,14 @@ TEST(Kill, ArchiveIsAlwaysTheOldOrTheNewOne) {
   for (const double point : points) {
     SCOPED_TRACE(point);
     test::WriteFile(dir / "arc.lzh", oldBytes);
-    for (const std::string& leftover : update_test::WorkFiles(dir.path())) {
+    for (const std::string& leftover : test::WorkFiles(dir.path())) {
       std::filesystem::remove(dir / leftover);
     }
-    update_test::Background run(update, dir.path());
+    test::Process run = test::StartTsubo(update, options);
     // From the very start to a little past the end of an undisturbed run.
     std::this_thread::sleep_for(
         std::chrono::duration_cast<std::chrono::microseconds>(full * point));
-    run.Kill();
+    run.Signal(SIGKILL);
     const std::string after = test::ReadFile(dir / "arc.lzh");
     if (after == oldBytes) {
       ++olds;

@@ -17,20 +17,8 @@
 
 namespace {
 
+using update_test::Text;
 using Tree = std::map<std::string, std::string>;  // relative path -> bytes; "x/" a folder
-
-std::string Text(std::size_t size, std::uint32_t seed) {
-  static const char* const words[] = {"archive ", "member ", "header ", "tsubo ",   "level ",
-                                      "\n",       "data ",   "0123 ",   "huffman ", "window "};
-  std::string s;
-  std::uint32_t x = seed;
-  while (s.size() < size) {
-    x = x * 1103515245u + 12345u;
-    s += words[(x >> 16) % 10];
-  }
-  s.resize(size);
-  return s;
-}
 
 // The source tree; names are UTF-8 on disk. 表 (CP932 0x95 0x5C) carries
 // a trail byte that equals the backslash.
@@ -140,8 +128,8 @@ TEST_P(AddRoundTrip, EveryReaderGetsTheFilesBack) {
   args.push_back("*");
   test::RunResult r = test::RunTsubo(args, utf8);
   ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
-  EXPECT_TRUE(update_test::WorkFiles(dir.path()).empty());
-  EXPECT_TRUE(update_test::WorkFiles(dir / "src").empty());
+  EXPECT_TRUE(test::WorkFiles(dir.path()).empty());
+  EXPECT_TRUE(test::WorkFiles(dir / "src").empty());
 
   // Names are CP932 inside the archive, at the chosen header level.
   const std::vector<update_test::Member> members =

@@ -17,19 +17,23 @@
 
 #include "cli/update_util.h"
 #include "support/archive_builder.h"
+#include "support/stream_builder.h"
 #include "support/support.h"
 
 namespace {
 
+using test::WorkFiles;
 using update_test::MemberPaths;
-using update_test::WorkFiles;
 
 class Safety : public ::testing::Test {
  protected:
-  test::RunResult Tsubo(const std::vector<std::string>& args) {
+  test::RunOptions Here() const {
     test::RunOptions options;
     options.cwd = dir_.path();
-    return test::RunTsubo(args, options);
+    return options;
+  }
+  test::RunResult Tsubo(const std::vector<std::string>& args) {
+    return test::RunTsubo(args, Here());
   }
   void Write(const std::string& name, const std::string& bytes) {
     test::WriteFile(dir_ / name, bytes);
@@ -183,11 +187,12 @@ TEST_F(Safety, InterruptsLeaveNothingBehind) {
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     for (const Case& c : cases) {
       SCOPED_TRACE(c.args[0] + " " + c.args[1] + " signal " + std::to_string(signal));
-      update_test::Background run(c.args, dir_.path(), dir_ / "err.txt");
+      test::Process run = test::StartTsubo(c.args, Here());
       for (int i = 0; i < 20000 && !test::FileExists(dir_ / c.scratch); ++i) usleep(500);
       ASSERT_TRUE(test::FileExists(dir_ / c.scratch));
-      EXPECT_EQ(run.Signal(signal), 2);
-      EXPECT_EQ(Read("err.txt"), test::Sjis("エラー: 処理を中断しました\n"));
+      const test::RunResult& r = run.Signal(signal);
+      EXPECT_EQ(r.exitCode, 2);
+      EXPECT_EQ(r.err, test::Sjis("エラー: 処理を中断しました\n"));
       EXPECT_EQ(Read("arc.lzh"), before);
       EXPECT_FALSE(test::FileExists(dir_ / "new.lzh"));
       EXPECT_TRUE(WorkFiles(dir_.path()).empty());
@@ -237,10 +242,10 @@ TEST_F(Safety, TwoRunsAtOnceLoseNothing) {
                    std::to_string(delayMs) + " ms");
       std::remove((dir_ / "arc.lzh").c_str());
       if (existing) MakeArchive();
-      update_test::Background first({"a", "arc.lzh", "slow.txt"}, dir_.path());
+      test::Process first = test::StartTsubo({"a", "arc.lzh", "slow.txt"}, Here());
       std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
       const test::RunResult second = Tsubo({"a", "arc.lzh", "quick.txt"});
-      const int firstExit = first.Wait();
+      const int firstExit = first.Wait().exitCode;
       EXPECT_TRUE(firstExit == 0 || second.exitCode == 0);
       std::vector<std::string> expected;
       if (existing) expected = {"a.txt", "b.txt"};
@@ -275,14 +280,14 @@ TEST_F(Safety, ThreeQuickRunsAtOnceLoseNothing) {
     if (round % 2 == 0) {
       ASSERT_EQ(Tsubo({"a", "arc.lzh", "q1"}).exitCode, 0);
     }
-    update_test::Background a({"a", "arc.lzh", "q2"}, dir_.path());
-    update_test::Background b({"a", "arc.lzh", "q3"}, dir_.path());
-    update_test::Background c({"a", "arc.lzh", "q4"}, dir_.path());
+    test::Process a = test::StartTsubo({"a", "arc.lzh", "q2"}, Here());
+    test::Process b = test::StartTsubo({"a", "arc.lzh", "q3"}, Here());
+    test::Process c = test::StartTsubo({"a", "arc.lzh", "q4"}, Here());
     std::vector<std::string> expected;
     if (round % 2 == 0) expected.push_back("q1");
-    if (a.Wait() == 0) expected.push_back("q2");
-    if (b.Wait() == 0) expected.push_back("q3");
-    if (c.Wait() == 0) expected.push_back("q4");
+    if (a.Wait().exitCode == 0) expected.push_back("q2");
+    if (b.Wait().exitCode == 0) expected.push_back("q3");
+    if (c.Wait().exitCode == 0) expected.push_back("q4");
     std::vector<std::string> paths = MemberPaths(dir_ / "arc.lzh");
     std::sort(paths.begin(), paths.end());
     EXPECT_EQ(paths, expected);

@@ -1,11 +1,6 @@
 // Helpers of the update tests: a small reader of member headers (to see the
-// member order without the listing), folder snapshots, and a tsubo run in the
-// background that a test can kill.
+// member order without the listing), folder snapshots and text to add.
 #pragma once
-
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -100,6 +95,20 @@ inline std::vector<std::string> MemberPaths(const std::string& archivePath) {
   return paths;
 }
 
+// Reproducible text of `size` bytes that compresses.
+inline std::string Text(std::size_t size, std::uint32_t seed) {
+  static const char* const words[] = {"archive ", "member ", "header ", "tsubo ",   "level ",
+                                      "\n",       "data ",   "0123 ",   "huffman ", "window "};
+  std::string s;
+  std::uint32_t x = seed;
+  while (s.size() < size) {
+    x = x * 1103515245u + 12345u;
+    s += words[(x >> 16) % 10];
+  }
+  s.resize(size);
+  return s;
+}
+
 // Relative path -> content of every file below root ("dir/" entries for
 // folders).
 inline std::map<std::string, std::string> Snapshot(const std::string& root) {
@@ -115,65 +124,5 @@ inline std::map<std::string, std::string> Snapshot(const std::string& root) {
   }
   return files;
 }
-
-// Names of the work files (lhawk*.dat) in a folder.
-inline std::vector<std::string> WorkFiles(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& item : std::filesystem::directory_iterator(folder)) {
-    const std::string name = item.path().filename().string();
-    if (name.rfind("lhawk", 0) == 0) names.push_back(name);
-  }
-  return names;
-}
-
-// tsubo started in the background with LC_ALL=C, TZ=UTC, standard output
-// thrown away and standard error kept in a file when one is named.
-class Background {
- public:
-  Background(const std::vector<std::string>& args, const std::string& cwd,
-             const std::string& errorFile = "") {
-    pid_ = fork();
-    if (pid_ == 0) {
-      if (chdir(cwd.c_str()) != 0) _exit(127);
-      setenv("LC_ALL", "C", 1);
-      setenv("TZ", "UTC", 1);
-      freopen("/dev/null", "w", stdout);
-      freopen(errorFile.empty() ? "/dev/null" : errorFile.c_str(), "w", stderr);
-      std::vector<std::string> copy = args;
-      copy.insert(copy.begin(), test::TsuboPath());
-      std::vector<char*> argv;
-      for (std::string& s : copy) argv.push_back(s.data());
-      argv.push_back(nullptr);
-      execv(argv[0], argv.data());
-      _exit(127);
-    }
-  }
-  ~Background() {
-    if (pid_ > 0) Kill();
-  }
-  Background(const Background&) = delete;
-  Background& operator=(const Background&) = delete;
-
-  void Kill() { Signal(SIGKILL); }
-  // Sends `signal` and waits for the end of the run.
-  int Signal(int signal) {
-    if (pid_ <= 0) return exit_;
-    kill(pid_, signal);
-    return Wait();
-  }
-  // Exit code, or -1 when killed.
-  int Wait() {
-    if (pid_ <= 0) return exit_;
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    exit_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return exit_;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int exit_ = -1;
-};
 
 }  // namespace update_test

@@ -1,10 +1,8 @@
 // The console questions, asked in a child process whose standard input is a
 // pipe holding the answers and whose standard output is captured.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -19,38 +17,22 @@ struct Asked {
   std::string answers;  // what the body reported
 };
 
-// Runs body in a child with `input` on standard input.
+// Runs body in a child with `input` on standard input; what the body
+// reports comes back on standard error.
 Asked AskInChild(const std::string& input, const std::function<std::string()>& body) {
-  test::TempDir dir;
-  const std::string outPath = dir / "out";
-  int in[2], result[2];
-  EXPECT_EQ(pipe(in), 0);
-  EXPECT_EQ(pipe(result), 0);
-  EXPECT_EQ(write(in[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
-  close(in[1]);
   plat::FlushConsole();  // nothing of ours may be inherited half written
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(in[0], 0);
-    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(out, 1);
-    std::string answers = body();
-    plat::FlushConsole();
-    if (write(result[1], answers.data(), answers.size()) < 0) _exit(3);
-    _exit(0);
-  }
-  close(in[0]);
-  close(result[1]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  Asked asked;
-  char buffer[256];
-  ssize_t n;
-  while ((n = read(result[0], buffer, sizeof buffer)) > 0) asked.answers.append(buffer, n);
-  close(result[0]);
-  asked.out = test::ReadFile(outPath);
-  return asked;
+  test::RunOptions options;
+  options.input = input;
+  test::Process child(
+      [&] {
+        const std::string answers = body();
+        plat::FlushConsole();
+        return std::fwrite(answers.data(), 1, answers.size(), stderr) == answers.size() ? 0 : 3;
+      },
+      options);
+  const test::RunResult& r = child.Wait();
+  EXPECT_EQ(r.exitCode, 0);
+  return {r.out, r.err};
 }
 
 // Asks `count` overwrite questions and reports "yes,all" of each.

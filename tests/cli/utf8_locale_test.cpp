@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_archives.h"
+#include "support/archive_builder.h"
 #include "support/support.h"
 
 namespace {
@@ -50,11 +50,11 @@ struct OutputRow {
 // 表 is 0x95 0x5C in CP932: its second byte must never be shown as '/'.
 TEST(Utf8Locale, EveryStreamFollowsTheLocale) {
   if (test::RunningUnderRunner()) GTEST_SKIP() << "tsubo.exe has no locale rule";
-  cli_test::Member inDocs = cli_test::File("tiny.txt", "tiny");
-  inDocs.directory = "docs\\notes\\";
-  cli_test::Member inTable = cli_test::File(test::Sjis("表示.txt"), "abcd");
-  inTable.directory = test::Sjis("表\\");
-  const cli_test::Member longName = cli_test::File(test::Sjis("a表示用の長い名前.txt"), "");
+  lzhtest::Member inDocs = lzhtest::Stored("docs\\notes\\tiny.txt", "tiny");
+  lzhtest::Member inTable = lzhtest::Stored(test::Sjis("表\\表示.txt"), "abcd");
+  lzhtest::Member longName = lzhtest::Stored(test::Sjis("a表示用の長い名前.txt"), "");
+  // The listings below show 2009-12-01 10:00 (UTC).
+  for (lzhtest::Member* m : {&inDocs, &inTable, &longName}) m->unixTime = 1259661600;
   const std::string archive = "Archive file 表/arc.lzh\n\n";
   const std::string question =
       "既に[表示.txt]が存在します。上書きしますか？[y:はい n:いいえ a:すべてはい]";
@@ -103,7 +103,7 @@ TEST(Utf8Locale, EveryStreamFollowsTheLocale) {
     test::TempDir dir;
     const std::string folder = utf8 ? "表" : test::Sjis("表");
     test::MakeDirs(dir / folder);
-    cli_test::WriteArchive(dir / (folder + "/arc.lzh"), {inDocs, inTable, longName});
+    lzhtest::WriteArchive(dir / (folder + "/arc.lzh"), {inDocs, inTable, longName});
     for (const OutputRow& row : rows) {
       std::vector<std::string> args;
       for (const std::string& arg : row.args) args.push_back(utf8 ? arg : test::Sjis(arg));

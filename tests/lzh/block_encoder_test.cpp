@@ -7,6 +7,7 @@
 
 #include "codec_helpers.h"
 #include "stream_parser.h"
+#include "support/archive_builder.h"
 #include "support/support.h"
 
 using namespace codec_test;
@@ -114,7 +115,9 @@ TEST(BlockEncoder, FibonacciCountsAreCutTo16Bits) {
     ExpectDecodes(q, method);
     if (test::CommandExists("bsdtar")) {
       test::TempDir dir;
-      test::WriteFile(dir / "f.lzh", Level2Archive("fib.bin", method, q.packed, q.expected));
+      test::WriteFile(
+          dir / "f.lzh",
+          lzhtest::Archive({lzhtest::Compressed(method, "fib.bin", q.expected, q.packed)}));
       test::RunResult r = test::RunCommand({"bsdtar", "-xOf", dir / "f.lzh"});
       EXPECT_EQ(r.exitCode, 0) << r.err;
       EXPECT_TRUE(r.out == q.expected);

@@ -1,6 +1,5 @@
 // Helpers of the codec tests: the encoder and the decoder run on byte
-// strings in memory, a level-2 archive wrapper for outside readers, and
-// generators of reproducible test inputs.
+// strings in memory, and generators of reproducible test inputs.
 #pragma once
 
 #include <algorithm>
@@ -17,6 +16,7 @@
 #include "lzh/crc16.h"
 #include "lzh/decoder.h"
 #include "lzh/encoder.h"
+#include "support/reference_crc16.h"
 
 namespace codec_test {
 
@@ -78,17 +78,6 @@ inline Decoded Decode(const std::string& packed, std::uint32_t originalSize, int
   return {std::move(out.bytes), result.crc, result.status == lzh::CodecStatus::kOk ? 1 : 0};
 }
 
-// CRC-16/ARC computed here, independent of tsubo's own.
-inline std::uint16_t Crc16(const std::string& bytes) {
-  std::uint16_t crc = 0;
-  for (unsigned char b : bytes) {
-    crc ^= b;
-    for (int k = 0; k < 8; k++)
-      crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
-  }
-  return crc;
-}
-
 inline std::uint64_t Fnv1a64(const std::string& bytes) {
   std::uint64_t hash = 14695981039346656037ull;
   for (unsigned char b : bytes) {
@@ -100,37 +89,6 @@ inline std::uint64_t Fnv1a64(const std::string& bytes) {
 
 inline void PutLittle(std::string& out, std::uint32_t value, int bytes) {
   for (int i = 0; i < bytes; i++) out.push_back(static_cast<char>(value >> (8 * i)));
-}
-
-// A level-2 archive holding one member named `name` with the given data.
-inline std::string Level2Archive(const std::string& name, int method, const std::string& packed,
-                                 const std::string& original) {
-  std::string header;
-  std::size_t total = 26 + (3 + name.size()) + 5;
-  bool pad = (total & 0xFF) == 0;  // a header never starts with 0x00
-  if (pad) total++;
-  PutLittle(header, static_cast<std::uint32_t>(total), 2);
-  header += MethodName(method);
-  PutLittle(header, static_cast<std::uint32_t>(packed.size()), 4);
-  PutLittle(header, static_cast<std::uint32_t>(original.size()), 4);
-  PutLittle(header, 1700000000u, 4);  // mtime, Unix time
-  header.push_back(0x20);
-  header.push_back(2);
-  PutLittle(header, Crc16(original), 2);
-  header.push_back('M');
-  PutLittle(header, static_cast<std::uint32_t>(3 + name.size()), 2);
-  header.push_back(0x01);
-  header += name;
-  PutLittle(header, 5, 2);
-  std::size_t crcAt = header.size() + 1;
-  header.push_back(0x00);
-  PutLittle(header, 0, 2);
-  PutLittle(header, 0, 2);
-  if (pad) header.push_back(0);
-  std::uint16_t headerCrc = Crc16(header);
-  header[crcAt] = static_cast<char>(headerCrc & 0xFF);
-  header[crcAt + 1] = static_cast<char>(headerCrc >> 8);
-  return header + packed + std::string(1, '\0');
 }
 
 class Random {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/reference_crc16.h"
 #include "support/stream_builder.h"
 #include "support/support.h"
 

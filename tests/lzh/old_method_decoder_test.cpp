@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "archive/archive_builders.h"
 #include "lzh/old_method_encoders.h"
+#include "support/archive_builder.h"
 #include "support/stream_builder.h"
 #include "support/support.h"
 
@@ -102,7 +102,7 @@ TEST(OldMethodDecoders, LhasaAndDecoderGiveTheTokensBytes) {
       const std::vector<Token> tokens = c.make(*m);
       const std::string expected = oldtest::Apply(*m, tokens);
       const std::string packed = m->encode(tokens);
-      const std::uint16_t crc = archive_test::Crc(expected);
+      const std::uint16_t crc = lzhtest::ReferenceCrc16(expected);
 
       for (std::uint32_t chunk : {0xFFFFFFFFu, 7u}) {
         lzh::MemorySource in(packed, chunk);
@@ -113,13 +113,13 @@ TEST(OldMethodDecoders, LhasaAndDecoderGiveTheTokensBytes) {
         EXPECT_EQ(r.crc, crc);
       }
       if (!haveLhasa) continue;
-      archive_test::Fields f;
+      lzhtest::Fields f;
       f.method = m->name;
       f.packed = static_cast<std::uint32_t>(packed.size());
       f.original = static_cast<std::uint32_t>(expected.size());
       f.crc = crc;
       const std::string path = dir / "arc.lzh";
-      test::WriteFile(path, archive_test::Level0(f, "data.bin") + packed + std::string(1, '\0'));
+      test::WriteFile(path, lzhtest::Level0(f, "data.bin") + packed + std::string(1, '\0'));
       const test::RunResult run = test::RunCommand({"lhasa", "pq", path});
       EXPECT_EQ(run.exitCode, 0) << run.err;
       EXPECT_TRUE(run.out == expected) << "lhasa gave " << run.out.size() << " bytes";
@@ -153,13 +153,13 @@ TEST(OldMethodDecoders, TsuboTestsAndExtractsEveryOldMethod) {
   };
   for (const Member& m : members) {
     SCOPED_TRACE(m.method);
-    archive_test::Fields f;
+    lzhtest::Fields f;
     f.method = m.method;
     f.packed = static_cast<std::uint32_t>(m.packed.size());
     f.original = static_cast<std::uint32_t>(m.data.size());
-    f.crc = archive_test::Crc(m.data);
+    f.crc = lzhtest::ReferenceCrc16(m.data);
     test::WriteFile(dir / "arc.lzh",
-                    archive_test::Level0(f, "data.bin") + m.packed + std::string(1, '\0'));
+                    lzhtest::Level0(f, "data.bin") + m.packed + std::string(1, '\0'));
     test::RunOptions options;
     options.cwd = dir.path();
     EXPECT_EQ(test::RunTsubo({"t", "arc.lzh"}, options).exitCode, 0);

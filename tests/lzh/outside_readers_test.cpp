@@ -4,6 +4,7 @@
 
 #include "codec_helpers.h"
 #include "stream_parser.h"
+#include "support/archive_builder.h"
 #include "support/support.h"
 
 using namespace codec_test;
@@ -46,7 +47,9 @@ TEST(OutsideReaders, ReproduceEveryMethodsStreams) {
       Compressed out = Compress(input.bytes, method);
       ASSERT_LT(out.result.packedSize, input.bytes.size()) << input.label;
       std::string archive = dir / ("m" + std::to_string(method) + ".lzh");
-      test::WriteFile(archive, Level2Archive("data.bin", method, out.data, input.bytes));
+      test::WriteFile(
+          archive,
+          lzhtest::Archive({lzhtest::Compressed(method, "data.bin", input.bytes, out.data)}));
       SCOPED_TRACE(input.label + " " + MethodName(method));
       if (haveBsdtar) {
         std::string got = ReadWith({"bsdtar", "-xOf", archive});

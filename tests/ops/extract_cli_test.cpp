@@ -223,10 +223,7 @@ TEST_F(ExtractCli, AllAtTheOverwriteQuestion) {
   EXPECT_EQ(test::ReadFile(out + "/3.txt"), "n3");
 }
 
-bool IsReadOnly(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
-}
+using test::IsReadOnly;
 
 TEST_F(ExtractCli, ReadOnlyExistingFileIsReplaced) {
   Member m = lzhtest::Compressed(5, "ro.txt", Text(20000));

@@ -120,20 +120,7 @@ class ExtractTest : public ::testing::Test {
   bool lastNoConfirm = false;
 };
 
-// The names in a folder, sorted: what a failed member left behind.
-std::vector<std::string> Names(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& item : std::filesystem::directory_iterator(folder)) {
-    names.push_back(item.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-bool IsReadOnly(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
-}
+using test::IsReadOnly;
 
 std::string Text(std::size_t n, std::uint32_t seed) {
   std::string words[] = {"lorem ", "ipsum ", "dolor ", "sit ", "amet\n", "tsubo ", "lha "};
@@ -217,7 +204,7 @@ TEST_F(ExtractTest, CrcAndDataErrorsOnExtraction) {
   o = RunOne(broken, E());
   EXPECT_FALSE(o.ok);
   EXPECT_EQ(o.status, kStatusDataError);
-  EXPECT_EQ(Names(out), std::vector<std::string>{"bad.txt"});
+  EXPECT_EQ(test::FolderNames(out), std::vector<std::string>{"bad.txt"});
 }
 
 TEST_F(ExtractTest, StoredMemberWhoseSizesDifferIsCorrupt) {
@@ -232,7 +219,7 @@ TEST_F(ExtractTest, StoredMemberWhoseSizesDifferIsCorrupt) {
     EXPECT_EQ(o[0].status, kStatusDataError);
     EXPECT_TRUE(o[1].ok);
   }
-  EXPECT_EQ(Names(out), std::vector<std::string>{"next.bin"});
+  EXPECT_EQ(test::FolderNames(out), std::vector<std::string>{"next.bin"});
 }
 
 TEST_F(ExtractTest, LinksAtTheOutputNameAreReplacedNeverFollowed) {
@@ -258,7 +245,7 @@ TEST_F(ExtractTest, LinksAtTheOutputNameAreReplacedNeverFollowed) {
   EXPECT_TRUE(S_ISREG(st.st_mode));
   EXPECT_EQ(test::ReadFile(out + "/sym.txt"), "member one");
   EXPECT_EQ(test::ReadFile(out + "/hard.txt"), Text(5000, 4));
-  EXPECT_EQ(Names(out), (std::vector<std::string>{"hard.txt", "sym.txt"}));
+  EXPECT_EQ(test::FolderNames(out), (std::vector<std::string>{"hard.txt", "sym.txt"}));
 }
 
 TEST_F(ExtractTest, EFlattensAndXKeepsDirectories) {

@@ -21,10 +21,7 @@
 
 namespace {
 
-std::string Internal(std::string path) {
-  std::replace(path.begin(), path.end(), '/', '\\');
-  return path;
-}
+using test::Internal;
 
 // An archive object opened on dir/arc.lzh with dir as its base folder, the
 // way the driver sets it up for an add command.

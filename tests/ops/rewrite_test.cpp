@@ -19,11 +19,9 @@
 
 namespace {
 
-// Internal (CP932, '\'-separated) form of a POSIX path.
-std::string Internal(std::string path) {
-  std::replace(path.begin(), path.end(), '/', '\\');
-  return path;
-}
+using test::FolderNames;
+using test::Internal;
+using test::WorkFiles;
 
 // An archive of three stored members, written and opened.
 class SmallArchive {
@@ -33,7 +31,7 @@ class SmallArchive {
       : path(dir / leaf) {
     for (const char* name : {"one", "two", "three"}) {
       const lzhtest::Member m = lzhtest::Stored(name, std::string("data of ") + name);
-      members.push_back(lzhtest::Level2Header(m) + m.data);
+      members.push_back(lzhtest::Header(m) + m.data);
     }
     original = stub + Bytes({0, 1, 2});
     test::WriteFile(path, original);
@@ -62,26 +60,6 @@ void FailAWrite(CLha& archive) {
   entry.header_level = 2;
   EXPECT_EQ(archive.WriteMember(full, plat::kInvalidFile, entry, true), kStatusRewriteFailed);
   ::close(static_cast<int>(full));
-}
-
-// The work files (lhawk*.dat) in a folder, sorted.
-std::vector<std::string> WorkFiles(const std::string& folder);
-
-std::vector<std::string> FolderContents(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& item : std::filesystem::directory_iterator(folder)) {
-    names.push_back(item.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-std::vector<std::string> WorkFiles(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const std::string& name : FolderContents(folder)) {
-    if (name.rfind("lhawk", 0) == 0) names.push_back(name);
-  }
-  return names;
 }
 
 TEST(WorkFileName, FirstFreeNameBesideTheArchive) {
@@ -117,7 +95,7 @@ TEST(WorkFileName, AllNamesTakenFailsWithoutTouchingThem) {
   EXPECT_EQ(test::ReadFile(bytes.path), bytes.original);
   EXPECT_EQ(test::ReadFile(dir / "lhawk000.dat"), "owned by someone else");
   EXPECT_EQ(test::ReadFile(dir / "lhawk998.dat"), "owned by someone else");
-  EXPECT_EQ(FolderContents(dir.path()).size(), 1000u);
+  EXPECT_EQ(FolderNames(dir.path()).size(), 1000u);
 }
 
 TEST(CopyBytes, CopiesReadsAndStopsShort) {
@@ -162,7 +140,7 @@ TEST(DeleteMembers, CommitKeepsTheSurvivorsInOrder) {
     EXPECT_EQ(archive.entryCount(), static_cast<std::int32_t>(c.survivors.size()));
     ASSERT_EQ(archive.CloseAndCommit(), kStatusOk);
     EXPECT_EQ(test::ReadFile(bytes.path), bytes.Bytes(c.survivors));
-    EXPECT_EQ(FolderContents(dir.path()), std::vector<std::string>{"arc.lzh"});
+    EXPECT_EQ(FolderNames(dir.path()), std::vector<std::string>{"arc.lzh"});
   }
 }
 
@@ -201,7 +179,7 @@ TEST(CloseAndCommit, RewriteWithoutChangesCopiesEveryMember) {
   EXPECT_EQ(WorkFiles(dir.path()), std::vector<std::string>{"lhawk000.dat"});
   ASSERT_EQ(archive.CloseAndCommit(), kStatusOk);
   EXPECT_EQ(test::ReadFile(bytes.path), bytes.original);
-  EXPECT_EQ(FolderContents(dir.path()), std::vector<std::string>{"arc.lzh"});
+  EXPECT_EQ(FolderNames(dir.path()), std::vector<std::string>{"arc.lzh"});
 }
 
 TEST(CloseAndCommit, CompactionUsesFreeNamesAndLeavesOthersAlone) {
@@ -214,7 +192,7 @@ TEST(CloseAndCommit, CompactionUsesFreeNamesAndLeavesOthersAlone) {
   EXPECT_EQ(WorkFiles(dir.path()), (std::vector<std::string>{"lhawk000.dat", "lhawk001.dat"}));
   ASSERT_EQ(archive.CloseAndCommit(), kStatusOk);
   EXPECT_EQ(test::ReadFile(bytes.path), bytes.Bytes({1, 2}));
-  EXPECT_EQ(FolderContents(dir.path()), (std::vector<std::string>{"arc.lzh", "lhawk000.dat"}));
+  EXPECT_EQ(FolderNames(dir.path()), (std::vector<std::string>{"arc.lzh", "lhawk000.dat"}));
   EXPECT_EQ(test::ReadFile(dir / "lhawk000.dat"), "someone else's");
 }
 
@@ -228,7 +206,7 @@ TEST(CloseAndCommit, FailedRewriteLeavesTheArchiveAsItWas) {
   EXPECT_EQ(archive.DeleteMembers({0}), kStatusRewriteFailed);
   EXPECT_EQ(archive.CloseAndCommit(), kStatusCommitFailed);
   EXPECT_EQ(test::ReadFile(bytes.path), bytes.original);
-  EXPECT_EQ(FolderContents(dir.path()), std::vector<std::string>{"arc.lzh"});
+  EXPECT_EQ(FolderNames(dir.path()), std::vector<std::string>{"arc.lzh"});
 }
 
 TEST(BeginRewrite, CopyFailureDiscardsTheWorkFile) {
@@ -241,7 +219,7 @@ TEST(BeginRewrite, CopyFailureDiscardsTheWorkFile) {
   CLha archive;
   bytes.Open(archive);
   EXPECT_EQ(archive.DeleteMembers({0}), kStatusRewriteFailed);
-  EXPECT_EQ(FolderContents(dir.path()), std::vector<std::string>{"arc.lzh"});
+  EXPECT_EQ(FolderNames(dir.path()), std::vector<std::string>{"arc.lzh"});
   EXPECT_EQ(archive.CloseAndCommit(), kStatusOk);
   EXPECT_EQ(test::ReadFile(bytes.path), cut);
 }
@@ -255,7 +233,7 @@ TEST(BeginRewrite, SelfExtractingArchiveIsRefused) {
   EXPECT_EQ(archive.AddFile("anything", false), kStatusSfxNotWritable);
   EXPECT_EQ(archive.CloseAndCommit(), kStatusOk);
   EXPECT_EQ(test::ReadFile(bytes.path), bytes.original);
-  EXPECT_EQ(FolderContents(dir.path()), std::vector<std::string>{"setup.exe"});
+  EXPECT_EQ(FolderNames(dir.path()), std::vector<std::string>{"setup.exe"});
 }
 
 TEST(BeginRewrite, NewArchiveClaimsItsNameUntilTheCommit) {
@@ -272,7 +250,7 @@ TEST(BeginRewrite, NewArchiveClaimsItsNameUntilTheCommit) {
   EXPECT_TRUE(test::FileExists(dir / "new.lzh"));
   ASSERT_EQ(first.CloseAndCommit(), kStatusOk);
   EXPECT_EQ(test::ReadFile(dir / "new.lzh"), std::string(1, '\0'));  // the end mark alone
-  EXPECT_EQ(FolderContents(dir.path()), std::vector<std::string>{"new.lzh"});
+  EXPECT_EQ(FolderNames(dir.path()), std::vector<std::string>{"new.lzh"});
 }
 
 TEST(BeginRewrite, AbandonedNewArchiveIsRemoved) {
@@ -282,7 +260,7 @@ TEST(BeginRewrite, AbandonedNewArchiveIsRemoved) {
   ASSERT_EQ(archive.BeginRewrite(), kStatusOk);
   FailAWrite(archive);
   EXPECT_EQ(archive.CloseAndCommit(), kStatusCommitFailed);
-  EXPECT_TRUE(FolderContents(dir.path()).empty());
+  EXPECT_TRUE(FolderNames(dir.path()).empty());
 }
 
 }  // namespace

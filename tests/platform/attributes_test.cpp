@@ -11,15 +11,10 @@
 
 namespace {
 
-std::string In(std::string path) {
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
-}
+using test::Internal;
 
 std::uint32_t Attributes(const std::string& path) {
-  return plat::GetFileAttributes(In(path).c_str());
+  return plat::GetFileAttributes(Internal(path).c_str());
 }
 
 TEST(Attributes, MappedFromModeAndName) {
@@ -77,13 +72,13 @@ TEST(Attributes, ReadOnlyIsTheOwnersWriteBit) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::string path = dir / c.name;
-    EXPECT_TRUE(plat::SetFileAttributes(In(path).c_str(), c.set));
+    EXPECT_TRUE(plat::SetFileAttributes(Internal(path).c_str(), c.set));
     struct stat st;
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, c.mode);
     EXPECT_EQ((Attributes(path) & plat::kAttrReadOnly) != 0, (st.st_mode & S_IWUSR) == 0);
   }
-  EXPECT_FALSE(plat::SetFileAttributes(In(dir / "absent").c_str(), plat::kAttrNormal));
+  EXPECT_FALSE(plat::SetFileAttributes(Internal(dir / "absent").c_str(), plat::kAttrNormal));
 }
 
 TEST(FileTimes, RoundTripAtFullResolution) {
@@ -96,12 +91,12 @@ TEST(FileTimes, RoundTripAtFullResolution) {
       (std::uint64_t{11644473600} - 86400) * 10000000 + 1,
   };
   for (plat::FileTime time : times) {
-    plat::FileHandle f = plat::OpenFile(In(path).c_str(), plat::Access::Write, plat::Share::None,
-                                        plat::Disposition::OpenExisting);
+    plat::FileHandle f = plat::OpenFile(Internal(path).c_str(), plat::Access::Write,
+                                        plat::Share::None, plat::Disposition::OpenExisting);
     ASSERT_NE(f, plat::kInvalidFile);
     EXPECT_TRUE(plat::SetFileTime(f, 0, time));
     plat::CloseFile(f);
-    f = plat::OpenFile(In(path).c_str(), plat::Access::Query, plat::Share::None,
+    f = plat::OpenFile(Internal(path).c_str(), plat::Access::Query, plat::Share::None,
                        plat::Disposition::OpenExisting);
     ASSERT_NE(f, plat::kInvalidFile);
     plat::FileTime back = 0;
@@ -117,7 +112,7 @@ TEST(FileTimes, LastWriteMatchesTheUnixTime) {
   std::string path = dir / "t";
   test::WriteFile(path, "x");
   test::SetMTime(path, 1700000000);
-  plat::FileHandle f = plat::OpenFile(In(path).c_str(), plat::Access::Read, plat::Share::Read,
+  plat::FileHandle f = plat::OpenFile(Internal(path).c_str(), plat::Access::Read, plat::Share::Read,
                                       plat::Disposition::OpenExisting);
   plat::FileTime time = 0;
   EXPECT_TRUE(plat::GetFileTime(f, &time));
@@ -126,22 +121,14 @@ TEST(FileTimes, LastWriteMatchesTheUnixTime) {
 }
 
 TEST(Clocks, TimeZoneOffsetHonoursTz) {
-  const char* saved = std::getenv("TZ");
-  std::string restore = saved ? saved : "";
   struct Case {
     const char* tz;
     std::int64_t offset;
   } cases[] = {{"JST-9", 32400}, {"UTC", 0}, {"EST5", -18000}, {"IST-5:30", 19800}};
   for (const Case& c : cases) {
-    setenv("TZ", c.tz, 1);
-    tzset();
+    test::ScopedTimeZone zone(c.tz);
     EXPECT_EQ(plat::TimeZoneOffsetSeconds(), c.offset) << c.tz;
   }
-  if (saved)
-    setenv("TZ", restore.c_str(), 1);
-  else
-    unsetenv("TZ");
-  tzset();
 }
 
 TEST(Clocks, TickCountMovesForward) {

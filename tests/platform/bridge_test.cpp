@@ -12,12 +12,7 @@
 
 namespace {
 
-std::string In(std::string path) {
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
-}
+using test::Internal;
 
 // Runs StartUp under the given locale and returns the converted arguments.
 std::vector<plat::Argument> StartUpWith(const char* locale, std::vector<std::string> arguments) {
@@ -79,7 +74,7 @@ TEST_F(Utf8Bridge, ArgumentsBecomeCp932WithBackslashes) {
 
 TEST_F(Utf8Bridge, NamesGoToDiskAsUtf8AndComeBackAsCp932) {
   test::TempDir dir;
-  std::string base = In(dir.path()) + "\\";
+  std::string base = Internal(dir.path()) + "\\";
   ASSERT_TRUE(plat::CreateDirectory((base + "\x83\x5C").c_str()));  // ソ
   plat::FileHandle f =
       plat::OpenFile((base + "\x83\x5C\\\x95\x5C.txt").c_str(), plat::Access::Write,
@@ -130,7 +125,7 @@ TEST(Bridge, OtherLocalesPassBytesAndTranslateOnlySeparators) {
 
   // The trail byte 0x5C stays a byte on disk; the separator becomes '/'.
   test::TempDir dir;
-  std::string base = In(dir.path()) + "\\";
+  std::string base = Internal(dir.path()) + "\\";
   ASSERT_TRUE(plat::CreateDirectory((base + "\x95\x5C").c_str()));
   plat::FileHandle f = plat::OpenFile((base + "\x95\x5C\\\x83\x5C").c_str(), plat::Access::Write,
                                       plat::Share::None, plat::Disposition::CreateNew);

@@ -1,7 +1,6 @@
 // The console: console text by the locale, written unchanged to pipes and
 // terminals in order, flushing at exit, and reading answers.
 #include <poll.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -10,6 +9,7 @@
 
 #include "gtest/gtest.h"
 #include "platform/platform.h"
+#include "support/support.h"
 
 namespace {
 
@@ -114,30 +114,14 @@ TEST(Console, ConsoleTextFollowsTheLocale) {
 }
 
 TEST(Console, OutputIsFlushedAtExit) {
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
   plat::FlushConsole();
-  fflush(nullptr);
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    dup2(fds[1], 1);
-    close(fds[0]);
-    close(fds[1]);
+  test::Process child([]() -> int {
     // More than any buffer holds, with characters across its edges.
     std::string line = "x\x95\x5C\x83\x5C\n";
     for (int i = 0; i < 40000; ++i) plat::ConsoleWrite(plat::Stream::Out, line.data(), line.size());
     std::exit(0);
-  }
-  close(fds[1]);
-  std::string text;
-  char buffer[65536];
-  for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) {
-    text.append(buffer, static_cast<std::size_t>(n));
-  }
-  close(fds[0]);
-  int status = 0;
-  waitpid(child, &status, 0);
+  });
+  const std::string text = child.Wait().out;
   EXPECT_EQ(text.size(), 40000u * 6);
   std::string expected;
   for (int i = 0; i < 40000; ++i) expected += "x\x95\x5C\x83\x5C\n";

@@ -13,17 +13,11 @@
 
 namespace {
 
-// tsubo's own form of a test path: '\' separators.
-std::string In(std::string path) {
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
-}
+using test::Internal;
 
 plat::FileHandle Open(const std::string& path, plat::Access access, plat::Share share,
                       plat::Disposition disposition) {
-  return plat::OpenFile(In(path).c_str(), access, share, disposition);
+  return plat::OpenFile(Internal(path).c_str(), access, share, disposition);
 }
 
 TEST(Files, WriteSeekReadRoundTrip) {
@@ -212,44 +206,44 @@ TEST(Names, MoveReplacingTakesTheNameWhateverHeldIt) {
   test::WriteFile(dir / "b", "B");
   test::WriteFile(dir / "target", "T");
   ASSERT_EQ(symlink((dir / "target").c_str(), (dir / "link").c_str()), 0);
-  EXPECT_TRUE(plat::MoveReplacing(In(dir / "a").c_str(), In(dir / "b").c_str()));
+  EXPECT_TRUE(plat::MoveReplacing(Internal(dir / "a").c_str(), Internal(dir / "b").c_str()));
   EXPECT_FALSE(test::FileExists(dir / "a"));
   EXPECT_EQ(test::ReadFile(dir / "b"), "A");
   // A link at the name is replaced, and what it pointed to stays.
-  EXPECT_TRUE(plat::MoveReplacing(In(dir / "b").c_str(), In(dir / "link").c_str()));
+  EXPECT_TRUE(plat::MoveReplacing(Internal(dir / "b").c_str(), Internal(dir / "link").c_str()));
   EXPECT_EQ(test::ReadFile(dir / "link"), "A");
   EXPECT_EQ(test::ReadFile(dir / "target"), "T");
-  EXPECT_FALSE(plat::MoveReplacing(In(dir / "absent").c_str(), In(dir / "c").c_str()));
+  EXPECT_FALSE(plat::MoveReplacing(Internal(dir / "absent").c_str(), Internal(dir / "c").c_str()));
   EXPECT_EQ(plat::LastError(), plat::kErrorFileNotFound);
 }
 
 TEST(Names, DeleteFileAndCreateDirectory) {
   test::TempDir dir;
   test::WriteFile(dir / "f", "x");
-  EXPECT_TRUE(plat::DeleteFile(In(dir / "f").c_str()));
+  EXPECT_TRUE(plat::DeleteFile(Internal(dir / "f").c_str()));
   EXPECT_FALSE(test::FileExists(dir / "f"));
-  EXPECT_FALSE(plat::DeleteFile(In(dir / "f").c_str()));
+  EXPECT_FALSE(plat::DeleteFile(Internal(dir / "f").c_str()));
   EXPECT_EQ(plat::LastError(), plat::kErrorFileNotFound);
 
-  EXPECT_TRUE(plat::CreateDirectory(In(dir / "d").c_str()));
-  EXPECT_FALSE(plat::CreateDirectory(In(dir / "d").c_str()));
-  EXPECT_FALSE(plat::CreateDirectory(In(dir / "x/y").c_str()));
+  EXPECT_TRUE(plat::CreateDirectory(Internal(dir / "d").c_str()));
+  EXPECT_FALSE(plat::CreateDirectory(Internal(dir / "d").c_str()));
+  EXPECT_FALSE(plat::CreateDirectory(Internal(dir / "x/y").c_str()));
   EXPECT_EQ(plat::LastError(), plat::kErrorPathNotFound);
-  EXPECT_FALSE(plat::DeleteFile(In(dir / "d").c_str()));  // not a file
+  EXPECT_FALSE(plat::DeleteFile(Internal(dir / "d").c_str()));  // not a file
   EXPECT_EQ(plat::LastError(), plat::kErrorAccessDenied);
 
   // Windows keeps read-only files and files that are open.
   test::WriteFile(dir / "ro", "x");
   chmod((dir / "ro").c_str(), 0444);
-  EXPECT_FALSE(plat::DeleteFile(In(dir / "ro").c_str()));
+  EXPECT_FALSE(plat::DeleteFile(Internal(dir / "ro").c_str()));
   EXPECT_EQ(plat::LastError(), plat::kErrorAccessDenied);
   test::WriteFile(dir / "open", "x");
   plat::FileHandle held =
       Open(dir / "open", plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting);
-  EXPECT_FALSE(plat::DeleteFile(In(dir / "open").c_str()));
+  EXPECT_FALSE(plat::DeleteFile(Internal(dir / "open").c_str()));
   EXPECT_EQ(plat::LastError(), plat::kErrorSharingViolation);
   plat::CloseFile(held);
-  EXPECT_TRUE(plat::DeleteFile(In(dir / "open").c_str()));
+  EXPECT_TRUE(plat::DeleteFile(Internal(dir / "open").c_str()));
 }
 
 }  // namespace
@@ -261,14 +255,14 @@ TEST(Names, ScratchFilesArePrivateAndNeverTakeAName) {
   ASSERT_EQ(symlink("nowhere", (dir / "link").c_str()), 0);
   test::WriteFile(dir / "file", "x");
   for (const char* taken : {"link", "file"}) {
-    EXPECT_EQ(plat::CreateScratchFile(In(dir / taken).c_str(), true), plat::kInvalidFile);
+    EXPECT_EQ(plat::CreateScratchFile(Internal(dir / taken).c_str(), true), plat::kInvalidFile);
     EXPECT_EQ(plat::LastError(), plat::kErrorFileExists);
   }
   EXPECT_FALSE(test::FileExists(dir / "nowhere"));
   const mode_t mask = umask(022);
   for (bool ownerOnly : {true, false}) {
     const std::string path = dir / (ownerOnly ? "private" : "public");
-    plat::FileHandle f = plat::CreateScratchFile(In(path).c_str(), ownerOnly);
+    plat::FileHandle f = plat::CreateScratchFile(Internal(path).c_str(), ownerOnly);
     ASSERT_NE(f, plat::kInvalidFile);
     struct stat st;
     ASSERT_EQ(fstat(static_cast<int>(f), &st), 0);

@@ -12,12 +12,7 @@
 
 namespace {
 
-std::string In(std::string path) {
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
-}
+using test::Internal;
 
 const std::string kHyoTxt = "\x95\x5C.txt";  // 表.txt in CP932
 
@@ -38,7 +33,7 @@ class FindFilesTest : public testing::Test {
     }
     test::MakeDirs(dir_ / "sub");
   }
-  std::string Pattern(const std::string& pattern) { return In(dir_.path()) + "\\" + pattern; }
+  std::string Pattern(const std::string& pattern) { return Internal(dir_.path()) + "\\" + pattern; }
 
   test::TempDir dir_;
 };

@@ -12,10 +12,7 @@
 
 namespace {
 
-std::string Internal(std::string path) {
-  std::replace(path.begin(), path.end(), '/', '\\');
-  return path;
-}
+using test::Internal;
 
 plat::FileHandle Hold(const std::string& path) {
   return plat::OpenFile(Internal(path).c_str(), plat::Access::Read, plat::Share::None,

@@ -1,15 +1,136 @@
-// Hand-made LZH archives for the extraction tests: level-2 headers around
-// given member data, closed by the end mark.
+// LZH archives made by the tests. Headers of every level laid out here field
+// by field, independently of tsubo's header writer, with any fields and
+// extended headers (broken ones too); members described once and written
+// either by hand (level 2) or by tsubo's own header writer (any level).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "support/stream_builder.h"
+#include "support/reference_crc16.h"
 
 namespace lzhtest {
 
+inline std::string Le16(std::uint32_t v) {
+  return std::string{static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};
+}
+
+inline std::string Le32(std::uint32_t v) { return Le16(v) + Le16(v >> 16); }
+
+// The checksum of a level-0/1 base header: its bytes added up.
+inline std::uint8_t Sum8(const std::string& bytes, std::size_t from, std::size_t count) {
+  unsigned sum = 0;
+  for (std::size_t i = from; i < from + count; ++i) sum += static_cast<unsigned char>(bytes[i]);
+  return static_cast<std::uint8_t>(sum);
+}
+
+// Fixed fields shared by every level.
+struct Fields {
+  std::string method = "-lh0-";
+  std::uint32_t packed = 0;
+  std::uint32_t original = 0;
+  std::uint16_t dosTime = 0x6000;  // 12:00:00
+  std::uint16_t dosDate = 0x5821;  // 2024-01-01
+  std::uint32_t unixTime = 1700000000;
+  std::uint8_t attribute = 0x20;
+  std::uint16_t crc = 0x1234;
+  std::uint8_t osId = 'M';
+};
+
+// An extended header: its type byte and payload.
+struct Ext {
+  std::uint8_t type;
+  std::string payload;
+};
+
+// The extended headers, each followed by the size of the next one.
+// `crcAt` receives the offset (within the chain) of a type-0x00 payload.
+inline std::string Chain(const std::vector<Ext>& exts, std::size_t* crcAt = nullptr) {
+  std::string out;
+  for (std::size_t i = 0; i < exts.size(); ++i) {
+    if (exts[i].type == 0x00 && crcAt) *crcAt = out.size() + 1;
+    out += static_cast<char>(exts[i].type);
+    out += exts[i].payload;
+    out += Le16(i + 1 < exts.size() ? exts[i + 1].payload.size() + 3 : 0);
+  }
+  return out;
+}
+
+inline std::uint32_t FirstSize(const std::vector<Ext>& exts) {
+  return exts.empty() ? 0 : static_cast<std::uint32_t>(exts[0].payload.size() + 3);
+}
+
+inline std::uint32_t ChainSize(const std::vector<Ext>& exts) {
+  std::uint32_t total = 0;
+  for (const Ext& e : exts) total += static_cast<std::uint32_t>(e.payload.size() + 3);
+  return total;
+}
+
+// Stores the CRC of the whole header into the type-0x00 payload at `at`.
+inline void FillCrc(std::string& header, std::size_t at) {
+  header.replace(at, 2, Le16(ReferenceCrc16(header)));
+}
+
+// Level 0: `path` as stored (0xFF separators); `extra` bytes after the CRC.
+inline std::string Level0(const Fields& f, const std::string& path, const std::string& extra = "") {
+  std::string h(2, '\0');
+  h +=
+      f.method.substr(0, 5) + Le32(f.packed) + Le32(f.original) + Le16(f.dosTime) + Le16(f.dosDate);
+  h += static_cast<char>(f.attribute);
+  h += '\0';
+  h += static_cast<char>(path.size());
+  h += path + Le16(f.crc) + extra;
+  h[0] = static_cast<char>(h.size() - 2);
+  h[1] = static_cast<char>(Sum8(h, 2, h.size() - 2));
+  return h;
+}
+
+// Level 1: the packed-size field includes the extended headers. With
+// `fillCrc` a type-0x00 extension gets the true header CRC.
+inline std::string Level1(const Fields& f, const std::string& name, const std::vector<Ext>& exts,
+                          bool fillCrc = true) {
+  std::string h(2, '\0');
+  h += f.method.substr(0, 5) + Le32(f.packed + ChainSize(exts)) + Le32(f.original) +
+       Le16(f.dosTime) + Le16(f.dosDate);
+  h += static_cast<char>(f.attribute);
+  h += '\1';
+  h += static_cast<char>(name.size());
+  h += name + Le16(f.crc);
+  h += static_cast<char>(f.osId);
+  h += Le16(FirstSize(exts));
+  h[0] = static_cast<char>(h.size() - 2);
+  h[1] = static_cast<char>(Sum8(h, 2, h.size() - 2));
+  std::size_t crcAt = std::string::npos;
+  const std::size_t base = h.size();
+  h += Chain(exts, &crcAt);
+  if (fillCrc && crcAt != std::string::npos) FillCrc(h, base + crcAt);
+  return h;
+}
+
+// Level 2: total size at offset 0; level-2 headers never start with 0x00,
+// so a pad byte follows when the size would be a multiple of 256 (unless
+// `extra` bytes, counted in the total, are given).
+inline std::string Level2(const Fields& f, const std::vector<Ext>& exts, bool fillCrc = true,
+                          const std::string& extra = "") {
+  std::string h(2, '\0');
+  h += f.method.substr(0, 5) + Le32(f.packed) + Le32(f.original) + Le32(f.unixTime);
+  h += static_cast<char>(f.attribute);
+  h += '\2';
+  h += Le16(f.crc);
+  h += static_cast<char>(f.osId);
+  h += Le16(FirstSize(exts));
+  std::size_t crcAt = std::string::npos;
+  const std::size_t base = h.size();
+  h += Chain(exts, &crcAt);
+  h += extra;
+  if (extra.empty() && (h.size() & 0xFF) == 0) h += '\0';
+  h.replace(0, 2, Le16(static_cast<std::uint32_t>(h.size())));
+  if (fillCrc && crcAt != std::string::npos) FillCrc(h, base + crcAt);
+  return h;
+}
+
+// A member as the tests describe it.
 struct Member {
   std::string method = "-lh0-";
   std::string path;  // CP932, backslash-separated; ending in '\' for a directory
@@ -18,118 +139,24 @@ struct Member {
   std::uint16_t crc = 0;
   std::uint32_t unixTime = 1700000000;  // 2023-11-14 22:13:20 UTC
   std::uint16_t attributes = 0x20;
+  int level = 2;  // hand-made headers are level 2; the header writer takes 0, 1 and 2
 };
 
-inline void PutLe(std::string& out, std::uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-}
-
-// Name bytes for a header: single-byte backslashes become 0xFF; the second
-// byte of a double-byte character stays as it is.
-inline std::string HeaderName(const std::string& name) {
-  std::string out = name;
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(out[i]);
-    if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
-      ++i;
-    } else if (c == '\\') {
-      out[i] = static_cast<char>(0xFF);
-    }
-  }
-  return out;
-}
-
-inline std::string Level2Header(const Member& m) {
-  std::string directory;
-  std::string name = m.path;
-  // Split at the last single-byte backslash.
-  std::size_t cut = std::string::npos;
-  for (std::size_t i = 0; i < m.path.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(m.path[i]);
-    if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
-      ++i;
-    } else if (c == '\\') {
-      cut = i;
-    }
-  }
-  if (cut != std::string::npos) {
-    directory = m.path.substr(0, cut + 1);
-    name = m.path.substr(cut + 1);
-  }
-  std::vector<std::string> extended;
-  extended.push_back(std::string(1, '\x01') + HeaderName(name));
-  if (!directory.empty()) extended.push_back(std::string(1, '\x02') + HeaderName(directory));
-  if (m.attributes != 0x20) {
-    std::string a(1, '\x40');
-    PutLe(a, m.attributes, 2);
-    extended.push_back(a);
-  }
-  extended.push_back(std::string("\x00\x00\x00", 3));  // header CRC, filled in below
-  std::size_t total = 26;
-  for (auto& e : extended) total += e.size() + 2;
-  bool pad = (total & 0xFF) == 0;
-  if (pad) ++total;
-  std::string h;
-  PutLe(h, static_cast<std::uint32_t>(total), 2);
-  h += m.method.substr(0, 5);
-  PutLe(h, static_cast<std::uint32_t>(m.data.size()), 4);
-  PutLe(h, m.originalSize, 4);
-  PutLe(h, m.unixTime, 4);
-  h.push_back('\x20');
-  h.push_back('\x02');
-  PutLe(h, m.crc, 2);
-  h.push_back('M');
-  PutLe(h, static_cast<std::uint32_t>(extended[0].size() + 2), 2);
-  for (std::size_t i = 0; i < extended.size(); ++i) {
-    h += extended[i];
-    std::uint32_t next =
-        i + 1 < extended.size() ? static_cast<std::uint32_t>(extended[i + 1].size() + 2) : 0;
-    PutLe(h, next, 2);
-  }
-  if (pad) h.push_back('\0');
-  // The header CRC extended header is the last one: its payload sits 4
-  // bytes before the end (5 with the pad byte).
-  std::uint16_t crc = ReferenceCrc16(h);
-  std::size_t at = h.size() - (pad ? 5 : 4);
-  h[at] = static_cast<char>(crc & 0xFF);
-  h[at + 1] = static_cast<char>(crc >> 8);
-  return h;
-}
-
-inline std::string Archive(const std::vector<Member>& members) {
-  std::string out;
-  for (const Member& m : members) out += Level2Header(m) + m.data;
-  out.push_back('\0');
-  return out;
-}
-
 // A stored member holding `content`.
-inline Member Stored(const std::string& path, const std::string& content) {
-  Member m;
-  m.path = path;
-  m.data = content;
-  m.originalSize = static_cast<std::uint32_t>(content.size());
-  m.crc = ReferenceCrc16(content);
-  return m;
-}
+Member Stored(const std::string& path, const std::string& content);
+// A member of method 5, 6 or 7 holding `content`, packed by the test encoder
+// (CompressForTest) or given as `packed`.
+Member Compressed(int method, const std::string& path, const std::string& content);
+Member Compressed(int method, const std::string& path, const std::string& content,
+                  const std::string& packed);
+Member DirectoryMember(const std::string& path);
 
-// A compressed member holding `content`.
-inline Member Compressed(int method, const std::string& path, const std::string& content) {
-  Member m;
-  m.method = method == 5 ? "-lh5-" : method == 6 ? "-lh6-" : "-lh7-";
-  m.path = path;
-  m.data = CompressForTest(method, content);
-  m.originalSize = static_cast<std::uint32_t>(content.size());
-  m.crc = ReferenceCrc16(content);
-  return m;
-}
-
-inline Member DirectoryMember(const std::string& path) {
-  Member m;
-  m.method = "-lhd-";
-  m.path = path;
-  m.attributes = 0x10;
-  return m;
-}
+// The member's level-2 header, made here: name, directory, attributes
+// (unless 0x20) and header CRC extensions.
+std::string Header(const Member& m);
+// The members with hand-made headers, then the end mark.
+std::string Archive(const std::vector<Member>& members);
+// Writes the members and the end mark to `path` with tsubo's header writer.
+void WriteArchive(const std::string& path, const std::vector<Member>& members);
 
 }  // namespace lzhtest

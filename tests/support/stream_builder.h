@@ -441,16 +441,6 @@ inline std::string CompressForTest(int method, const std::string& data, int chai
   return w.Bytes();
 }
 
-inline std::uint16_t ReferenceCrc16(const std::string& data) {
-  std::uint16_t crc = 0;
-  for (unsigned char c : data) {
-    crc ^= c;
-    for (int i = 0; i < 8; ++i)
-      crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
-  }
-  return crc;
-}
-
 // One literal 'a', then a block of size 0 whose only symbol is a match of
 // 256 bytes at distance 1: the tables take no bits, so a few bytes of data
 // give any size.

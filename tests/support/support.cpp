@@ -5,16 +5,21 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <poll.h>
-#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -91,12 +96,12 @@ std::string ArgumentForRunner(const std::string& arg, bool utf8Locale) {
   return TryConvert(internal, "UTF-8", "CP932", utf8) ? utf8 : internal;
 }
 
-RunResult RunTsubo(const std::vector<std::string>& args, const RunOptions& options) {
+Process StartTsubo(const std::vector<std::string>& args, const RunOptions& options) {
   std::vector<std::string> argv;
   if (!RunningUnderRunner()) {
     argv.push_back(TsuboPath());
     argv.insert(argv.end(), args.begin(), args.end());
-    return RunCommand(argv, options);
+    return Process(argv, options);
   }
   std::istringstream words(std::getenv("TSUBO_RUNNER"));
   for (std::string w; words >> w;) argv.push_back(w);
@@ -112,7 +117,11 @@ RunResult RunTsubo(const std::vector<std::string>& args, const RunOptions& optio
   if (!std::getenv("WINEDEBUG") && options.env.count("WINEDEBUG") == 0) {
     runnerOptions.env["WINEDEBUG"] = "-all";
   }
-  return RunCommand(argv, runnerOptions);
+  return Process(argv, runnerOptions);
+}
+
+RunResult RunTsubo(const std::vector<std::string>& args, const RunOptions& options) {
+  return StartTsubo(args, options).Wait();
 }
 
 static std::vector<std::string> BuildEnvironment(const RunOptions& options) {
@@ -147,82 +156,182 @@ static std::vector<std::string> BuildEnvironment(const RunOptions& options) {
   return out;
 }
 
-RunResult RunCommand(const std::vector<std::string>& argv, const RunOptions& options) {
-  int in[2], out[2], err[2];
-  if (pipe(in) || pipe(out) || pipe(err)) throw std::runtime_error("pipe");
+// Rounds of WaitFor (100 ms) and AwaitRawTerminal (10 ms): the bound only
+// keeps a broken build from hanging the suite.
+constexpr int kRounds = 1200;
+
+Process::Process(const std::vector<std::string>& argv, const RunOptions& options) {
+  std::vector<std::string> copy = argv;
+  std::vector<char*> args;
+  for (auto& s : copy) args.push_back(s.data());
+  args.push_back(nullptr);
+  Start([&] { execvp(args[0], args.data()); }, options);
+}
+
+Process::Process(const std::function<int()>& body, const RunOptions& options) {
+  Start([&] { _exit(body()); }, options);
+}
+
+void Process::Start(const std::function<void()>& exec, const RunOptions& options) {
+  // Input sent to a child that has gone fails instead of killing the tests.
+  static const bool ignored = std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
+  (void)ignored;
   std::vector<std::string> envStrings = BuildEnvironment(options);
-  std::vector<char*> envp, args;
+  std::vector<char*> envp;
   for (auto& s : envStrings) envp.push_back(s.data());
   envp.push_back(nullptr);
-  std::vector<std::string> argCopy = argv;
-  for (auto& s : argCopy) args.push_back(s.data());
-  args.push_back(nullptr);
-
-  pid_t pid = fork();
-  if (pid < 0) throw std::runtime_error("fork");
-  if (pid == 0) {
-    dup2(in[0], 0);
-    dup2(out[1], 1);
-    dup2(err[1], 2);
-    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+  int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1};
+  std::string terminal;
+  if (options.terminal) {
+    output_ = input_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (output_ < 0 || grantpt(output_) != 0 || unlockpt(output_) != 0) {
+      throw std::runtime_error("pseudo-terminal");
+    }
+    terminal = ptsname(output_);
+  } else if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) {
+    throw std::runtime_error("pipe");
+  }
+  std::fflush(nullptr);  // nothing buffered is written twice
+  pid_ = fork();
+  if (pid_ < 0) throw std::runtime_error("fork");
+  if (pid_ == 0) {
+    if (options.terminal) {
+      setsid();
+      close(output_);
+      in[0] = out[1] = err[1] = open(terminal.c_str(), O_RDWR);  // the controlling terminal
+    }
+    if (dup2(in[0], 0) < 0 || dup2(out[1], 1) < 0 || dup2(err[1], 2) < 0) _exit(127);
+    // A function run here must not hold its own input open.
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) {
+      if (fd > 2) close(fd);
+    }
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(127);
     environ = envp.data();
-    execvp(args[0], args.data());
+    std::signal(SIGPIPE, SIG_DFL);
+    exec();
     _exit(127);
   }
-  close(in[0]);
-  close(out[1]);
-  close(err[1]);
-  fcntl(in[1], F_SETFL, O_NONBLOCK);
-  RunResult result;
-  size_t written = 0;
-  bool inOpen = true, outOpen = true, errOpen = true;
-  if (options.input.empty()) {
-    close(in[1]);
-    inOpen = false;
+  if (!options.terminal) {
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+    input_ = in[1];
+    output_ = out[0];
+    error_ = err[0];
   }
-  while (outOpen || errOpen) {
-    pollfd fds[3];
-    int n = 0;
-    int inIdx = -1, outIdx = -1, errIdx = -1;
-    if (inOpen) fds[inIdx = n++] = {in[1], POLLOUT, 0};
-    if (outOpen) fds[outIdx = n++] = {out[0], POLLIN, 0};
-    if (errOpen) fds[errIdx = n++] = {err[0], POLLIN, 0};
-    if (poll(fds, n, -1) < 0) {
-      if (errno == EINTR) continue;
-      break;
+  fcntl(input_, F_SETFL, O_NONBLOCK);
+  Write(options.input);
+}
+
+Process::~Process() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    Reap(true);
+  }
+  for (int fd : {output_, error_, input_ != output_ ? input_ : -1}) {
+    if (fd >= 0) close(fd);
+  }
+}
+
+// Hands the child as much of the pending input as it takes now; closes a
+// pipe once all of it has gone and the run is awaited.
+void Process::Send() {
+  if (input_ >= 0 && !pending_.empty()) {
+    const ssize_t w = write(input_, pending_.data(), pending_.size());
+    if (w > 0) pending_.erase(0, static_cast<std::size_t>(w));
+    if (w < 0 && errno != EAGAIN && errno != EINTR) pending_.clear();  // the child has gone
+  }
+  if (closing_ && pending_.empty() && input_ >= 0 && input_ != output_) {
+    close(input_);
+    input_ = -1;
+  }
+}
+
+// One round of at most `timeoutMs`: sends input, collects output. Returns
+// the bytes collected, or -1 once all output has ended.
+int Process::Pump(int timeoutMs) {
+  Send();
+  pollfd fds[3];
+  nfds_t n = 0;
+  for (int fd : {output_, error_}) {
+    if (fd >= 0) fds[n++] = {fd, POLLIN, 0};
+  }
+  if (n == 0) return -1;
+  // Wake up as soon as more input fits.
+  if (!pending_.empty() && input_ >= 0) {
+    if (input_ == output_) {
+      fds[0].events |= POLLOUT;
+    } else {
+      fds[n++] = {input_, POLLOUT, 0};
     }
-    if (inIdx >= 0 && fds[inIdx].revents) {
-      ssize_t w = write(in[1], options.input.data() + written, options.input.size() - written);
-      if (w > 0) written += w;
-      if (w < 0 || written == options.input.size()) {
-        close(in[1]);
-        inOpen = false;
+  }
+  if (poll(fds, n, timeoutMs) <= 0) return 0;
+  int got = 0;
+  for (nfds_t i = 0; i < n; ++i) {
+    int* fd = fds[i].fd == output_ ? &output_ : fds[i].fd == error_ ? &error_ : nullptr;
+    if (!fd || (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
+    char buffer[65536];
+    const ssize_t r = read(*fd, buffer, sizeof buffer);
+    if (r > 0) {
+      (fd == &output_ ? result_.out : result_.err).append(buffer, static_cast<std::size_t>(r));
+      got += static_cast<int>(r);
+    } else if (r == 0 || (errno != EAGAIN && errno != EINTR)) {  // EIO: the terminal is gone
+      if (*fd == input_) input_ = -1;
+      close(*fd);
+      *fd = -1;
+    }
+  }
+  return got;
+}
+
+bool Process::Reap(bool block) {
+  int status = 0;
+  rusage usage{};
+  if (wait4(pid_, &status, block ? 0 : WNOHANG, &usage) != pid_) return false;
+  pid_ = -1;
+  result_.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result_.peakKiB = usage.ru_maxrss;
+  return true;
+}
+
+const RunResult& Process::Wait() {
+  closing_ = true;
+  while (pid_ > 0) {
+    const int got = Pump(100);
+    if (got < 0) {
+      Reap(true);
+    } else if (got == 0 && Reap(false)) {
+      // Ended while something (Wine's services) holds its output open:
+      // take what it wrote.
+      while (Pump(0) > 0) {
       }
     }
-    char buf[65536];
-    if (outIdx >= 0 && fds[outIdx].revents) {
-      ssize_t r = read(out[0], buf, sizeof buf);
-      if (r > 0)
-        result.out.append(buf, r);
-      else
-        outOpen = false;
-    }
-    if (errIdx >= 0 && fds[errIdx].revents) {
-      ssize_t r = read(err[0], buf, sizeof buf);
-      if (r > 0)
-        result.err.append(buf, r);
-      else
-        errOpen = false;
-    }
   }
-  if (inOpen) close(in[1]);
-  close(out[0]);
-  close(err[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
+  return result_;
+}
+
+const RunResult& Process::Signal(int signal) {
+  if (pid_ > 0) kill(pid_, signal);
+  return Wait();
+}
+
+bool Process::WaitFor(const std::string& text) {
+  for (int round = 0; round < kRounds && result_.out.find(text) == std::string::npos; ++round) {
+    if (Pump(100) < 0) break;
+  }
+  return result_.out.find(text) != std::string::npos;
+}
+
+void Process::AwaitRawTerminal() {
+  for (int round = 0; round < kRounds; ++round) {
+    termios mode;
+    if (tcgetattr(output_, &mode) == 0 && (mode.c_lflag & ICANON) == 0) return;
+    usleep(10000);
+  }
+}
+
+RunResult RunCommand(const std::vector<std::string>& argv, const RunOptions& options) {
+  return Process(argv, options).Wait();
 }
 
 bool CommandExists(const std::string& name) {
@@ -233,19 +342,8 @@ bool CommandExists(const std::string& name) {
 }
 
 static std::string Convert(const std::string& text, const char* to, const char* from) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == (iconv_t)-1) throw std::runtime_error("iconv_open");
-  std::string out(text.size() * 4 + 4, '\0');
-  char* inPtr = const_cast<char*>(text.data());
-  size_t inLeft = text.size();
-  char* outPtr = out.data();
-  size_t outLeft = out.size();
-  if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == (size_t)-1) {
-    iconv_close(cd);
-    throw std::runtime_error("iconv: text not convertible");
-  }
-  iconv_close(cd);
-  out.resize(out.size() - outLeft);
+  std::string out;
+  if (!TryConvert(text, to, from, out)) throw std::runtime_error("iconv: text not convertible");
   return out;
 }
 
@@ -287,6 +385,11 @@ bool FileExists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
+bool IsReadOnly(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
+}
+
 void MakeDirs(const std::string& path) { std::filesystem::create_directories(path); }
 
 void SetMTime(const std::string& path, std::int64_t unixSeconds) {
@@ -308,6 +411,60 @@ std::string RandomBytes(std::size_t count, std::uint32_t seed) {
   std::string s(count, '\0');
   for (auto& c : s) c = static_cast<char>(rng() & 0xFF);
   return s;
+}
+
+std::string Internal(std::string path) {
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
+std::vector<std::string> FolderNames(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& item : std::filesystem::directory_iterator(folder)) {
+    names.push_back(item.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<std::string> WorkFiles(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const std::string& name : FolderNames(folder)) {
+    if (name.rfind("lhawk", 0) == 0) names.push_back(name);
+  }
+  return names;
+}
+
+ScopedTimeZone::ScopedTimeZone(const char* zone) {
+  if (const char* old = std::getenv("TZ")) old_ = old;
+  setenv("TZ", zone, 1);
+  tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone() {
+  if (old_) {
+    setenv("TZ", old_->c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
+}
+
+std::int64_t UnixSeconds(int year, int month, int day, int hour, int minute, int second) {
+  std::tm t{};
+  t.tm_year = year - 1900;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_hour = hour;
+  t.tm_min = minute;
+  t.tm_sec = second;
+  return timegm(&t);
+}
+
+std::uint64_t FileTimeOf(int year, int month, int day, int hour, int minute, int second,
+                         std::uint64_t ticks) {
+  const std::int64_t seconds = UnixSeconds(year, month, day, hour, minute, second) + 11644473600LL;
+  return static_cast<std::uint64_t>(seconds) * 10000000 + ticks;
 }
 
 }  // namespace test
