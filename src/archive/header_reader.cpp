@@ -29,13 +29,52 @@ struct HeaderState {
   ArchiveEntry* entry;
   ArchiveInput* in;
   int level;
-  std::uint16_t headerCrc;  // running CRC over every header byte
-  std::uint32_t nextSize;   // size of the next extended header
-  bool haveCrcExtension;    // a type 0x00 extended header was read
-  std::uint16_t storedCrc;  // its stored value
-  bool checksumMismatch;    // level 0/1 header checksum differs
-  unsigned char* scratch;   // kExtendedSize bytes for one extended header
+  std::uint16_t headerCrc;       // running CRC over every header byte
+  std::uint32_t nextSize;        // size of the next extended header
+  bool haveCrcExtension;         // a type 0x00 extended header was read
+  std::uint16_t storedCrc;       // its stored value
+  bool checksumMismatch;         // level 0/1 header checksum differs
+  unsigned char* scratch;        // kExtendedSize bytes for one extended header
+  std::u16string wideName;       // type 0x44, when present
+  std::u16string wideDirectory;  // type 0x45, when present
+  bool haveWideName;
+  bool haveWideDirectory;
 };
+
+// A UTF-16LE payload; false when its size is odd.
+bool TakeUtf16(const unsigned char* payload, std::uint32_t size, std::u16string& out) {
+  if (size % 2 != 0) return false;
+  out.clear();
+  for (std::uint32_t i = 0; i < size; i += 2) out += static_cast<char16_t>(Get16(payload + i));
+  return true;
+}
+
+// The exact name of 0x44 and 0x45 in place of the CP932 form of 0x01 and
+// 0x02. '/' and '\\' count as separators, as they do in the CP932 names, so
+// the path checks of extraction see every component.
+StatusCode ApplyWideNames(HeaderState& state) {
+  ArchiveEntry& entry = *state.entry;
+  if (state.haveWideDirectory) {
+    std::u16string directory = state.wideDirectory;
+    for (char16_t& unit : directory) {
+      if (unit == 0xFFFF || unit == u'/') unit = u'\\';
+    }
+    if (!directory.empty() && directory.back() != u'\\') directory += u'\\';
+    std::string text;
+    if (!plat::FromUtf16(directory, text) || text.size() > kPathSize - 1) return kStatusBadHeader;
+    std::memcpy(entry.directory, text.c_str(), text.size() + 1);
+  }
+  if (state.haveWideName) {
+    std::u16string name = state.wideName;
+    for (char16_t& unit : name) {
+      if (unit == u'/') unit = u'\\';
+    }
+    std::string text;
+    if (!plat::FromUtf16(name, text) || text.size() > kPathSize - 1) return kStatusBadHeader;
+    std::memcpy(entry.name, text.c_str(), text.size() + 1);
+  }
+  return kStatusOk;
+}
 
 // Levels 0 and 1: the base header with its name field and checksum.
 // Returns kStatusOk when the base header was read whole.
@@ -119,6 +158,14 @@ StatusCode ReadExtendedHeaders(HeaderState& state) {
       case 0x40:
         if (payloadSize >= 2) entry.attributes = Get16(payload);
         break;
+      case 0x44:
+        if (!TakeUtf16(payload, payloadSize, state.wideName)) return kStatusBadHeader;
+        state.haveWideName = true;
+        break;
+      case 0x45:
+        if (!TakeUtf16(payload, payloadSize, state.wideDirectory)) return kStatusBadHeader;
+        state.haveWideDirectory = true;
+        break;
       default:
         break;  // unknown types are skipped but still count below
     }
@@ -175,6 +222,7 @@ HeaderRead ReadHeaderFrom(ArchiveInput& in, ArchiveEntry& entry) {
     entry.attributes = first[19];
     failure = ReadExtendedHeaders(state);
   }
+  if (failure == kStatusOk) failure = ApplyWideNames(state);
   if (failure == kStatusOk && std::strlen(entry.directory) + std::strlen(entry.name) >= kPathSize) {
     failure = kStatusBadHeader;
   }

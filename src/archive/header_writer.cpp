@@ -23,8 +23,11 @@ constexpr std::size_t kMaxExtendedName = 256;
 constexpr unsigned kMaxLevel0Path = 233;
 constexpr unsigned kMaxLevel1Name = 230;
 // Largest header: 27 + 230 base bytes or 26, two name extensions of at
-// most 259 bytes, two of 5 bytes and a pad byte.
-constexpr std::size_t kHeaderBufferSize = 1024;
+// most 259 bytes, their UTF-16 forms of at most 2 * 259 + 6 bytes (every
+// byte of a path gives at most one UTF-16 unit; a wide character of 4 or
+// more bytes gives two), two of 5 bytes and a pad byte.
+constexpr std::size_t kHeaderBufferSize = 2048;
+static_assert(kHeaderBufferSize >= 27 + 230 + 2 * (259 + 3) + (2 * 259 + 6) + 2 * 5 + 1);
 
 void Put16(unsigned char* p, std::uint32_t value) {
   p[0] = static_cast<unsigned char>(value);
@@ -78,6 +81,22 @@ std::uint32_t WriteCrcExtension(unsigned char* destination, const ArchiveEntry& 
   return 5;
 }
 
+// Types 0x44 (name) and 0x45 (directory, separator 0xFFFF): the exact
+// name in UTF-16LE, for a name with characters CP932 cannot hold.
+std::uint32_t WriteWideExtension(unsigned char* destination, unsigned char type, const char* text,
+                                 bool measure) {
+  const std::u16string utf16 = plat::ToUtf16(text);
+  const auto size = static_cast<std::uint32_t>(2 * utf16.size() + 3);
+  if (measure) return size;
+  destination[0] = type;
+  for (std::size_t i = 0; i < utf16.size(); ++i) {
+    const bool separator = type == 0x45 && utf16[i] == u'\\';
+    Put16(destination + 1 + 2 * i, separator ? 0xFFFF : utf16[i]);
+  }
+  Put16(destination + size - 2, 0);
+  return size;
+}
+
 // Level-0 path: directory and name, cut to 233 bytes without splitting a
 // double-byte character. Returns its length in the header.
 unsigned EncodeLevel0Path(unsigned char* destination, const ArchiveEntry& entry) {
@@ -105,12 +124,28 @@ void PutDosTime(unsigned char* base, plat::FileTime mtime) {
 
 }  // namespace
 
-std::uint32_t WriteHeader(plat::FileHandle file, const ArchiveEntry& entry, bool measure_only) {
-  const int level = entry.header_level;
+std::uint32_t WriteHeader(plat::FileHandle file, const ArchiveEntry& given, bool measure_only) {
+  const int level = given.header_level;
   if (level != 0 && level != 1 && level != 2) return 0;
-  const std::size_t nameLength = BoundedLength(entry.name);
-  const std::size_t directoryLength = BoundedLength(entry.directory);
+  const std::size_t nameLength = BoundedLength(given.name);
+  const std::size_t directoryLength = BoundedLength(given.directory);
   if (nameLength + directoryLength > kPathSize - 1) return 0;
+  // A name with wide characters: the classic fields get its CP932 form and
+  // 0x44/0x45 the exact name, which only level 2 can carry.
+  const bool wideName = plat::HasWideChars(given.name);
+  const bool wideDirectory = plat::HasWideChars(given.directory);
+  if ((wideName || wideDirectory) && level != 2) return 0;
+  if ((wideName && plat::ToUtf16(given.name).empty()) ||
+      (wideDirectory && plat::ToUtf16(given.directory).empty())) {
+    return 0;  // a part that is not CP932 either
+  }
+  ArchiveEntry cp932Form;
+  if (wideName || wideDirectory) {
+    cp932Form = given;
+    std::strcpy(cp932Form.name, plat::Cp932FormOf(given.name).c_str());
+    std::strcpy(cp932Form.directory, plat::Cp932FormOf(given.directory).c_str());
+  }
+  const ArchiveEntry& entry = wideName || wideDirectory ? cp932Form : given;
 
   unsigned char header[kHeaderBufferSize];
   const bool measure = measure_only;
@@ -147,6 +182,8 @@ std::uint32_t WriteHeader(plat::FileHandle file, const ArchiveEntry& entry, bool
     if (directoryLength > 0) {
       link(WriteDirectoryExtension(header + length, entry, measure, kExtendedNameCapacity));
     }
+    if (wideName) link(WriteWideExtension(header + length, 0x44, given.name, measure));
+    if (wideDirectory) link(WriteWideExtension(header + length, 0x45, given.directory, measure));
     if (entry.attributes != 0x20) link(WriteAttributeExtension(header + length, entry, measure));
     crcExtension = length;
     link(WriteCrcExtension(header + length, entry, measure));

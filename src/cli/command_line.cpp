@@ -170,33 +170,22 @@ bool ApplyOption(const char* arg, Options& options) {
   }
 }
 
-// A name with no CP932 form (a UTF-8 locale) is never used under another
-// name: the add commands refuse it, as they refuse such a file found on
-// disk, and go on; for the other commands it selects no member.
-void SkipUnconvertibleName(const plat::Argument& name, bool adding, Options& options) {
-  if (adding) {
-    PrintError(msg::kMsgUnconvertibleName, ShownTyped(name.typed).c_str());
-  } else {
-    options.unconvertibleName = true;
-  }
-}
-
-// An archive, base directory or response file with no CP932 form cannot
-// be opened under its own name: the run stops.
-int RefusePath(const plat::Argument& path) {
-  PrintError(msg::kMsgUnconvertiblePath, ShownTyped(path.typed).c_str());
-  return kParseStopped;
+// A name with characters that CP932 cannot hold needs the level-2 name
+// headers: at levels 0 and 1 the add commands refuse it, never storing it
+// under another name, and go on with the rest.
+void RefuseWideNames(Options& options) {
+  std::erase_if(options.fileNames, [](const std::string& name) {
+    if (!plat::HasWideChars(name)) return false;
+    PrintError(msg::kMsgUnconvertibleName, ShownName(name).c_str());
+    return true;
+  });
 }
 
 // Appends one response-file line; a line that does not fit a path is
 // refused (false, reported).
-bool AddResponseLine(const char* fileName, int lineNumber, const std::string& raw, bool adding,
+bool AddResponseLine(const char* fileName, int lineNumber, const std::string& raw,
                      Options& options) {
   const plat::Argument line = plat::ExternalToInternal(raw);
-  if (!line.exact) {
-    SkipUnconvertibleName(line, adding, options);
-    return true;
-  }
   if (line.text.size() > kMaxPath) {
     PrintError(msg::kMsgResponseLineTooLong, lineNumber, ShownName(fileName).c_str());
     return false;
@@ -237,27 +226,23 @@ int ParseCommandLine(const std::vector<plat::Argument>& args, Options& options) 
       command = ApplyCommandLetter(arg[0], options);
       commandSeen = true;
     } else if (!archiveSeen) {
-      if (!argument.exact) return RefusePath(argument);
       if (!SetArchiveName(arg, options)) return -1;
       archiveSeen = true;
     } else if (EndsWithBackslash(arg)) {
-      if (!argument.exact) return RefusePath(argument);
       if (!SetBaseDirectory(arg, options)) return -1;
     } else if (!options.noResponseFiles && arg[0] == '@') {
-      if (!argument.exact) return RefusePath(argument);
-      if (!ReadResponseFile(arg + 1, command == 2, options)) return kParseStopped;
-    } else if (!argument.exact) {
-      SkipUnconvertibleName(argument, command == 2, options);
+      if (!ReadResponseFile(arg + 1, options)) return kParseStopped;
     } else if (command == 2) {
       if (CollectFiles(arg, options) < 0) return kParseStopped;
     } else {
       options.fileNames.push_back(arg);
     }
   }
+  if (command == 2 && options.archive.headerLevel != 2) RefuseWideNames(options);
   return command;
 }
 
-bool ReadResponseFile(const char* name, bool adding, Options& options) {
+bool ReadResponseFile(const char* name, Options& options) {
   plat::FileHandle file =
       plat::OpenFile(name, plat::Access::Read, plat::Share::None, plat::Disposition::OpenExisting);
   if (file == plat::kInvalidFile) {
@@ -283,7 +268,7 @@ bool ReadResponseFile(const char* name, bool adding, Options& options) {
         if (c == '\n') continue;
       }
       if (c == '\r') {
-        ok = AddResponseLine(name, lineNumber, line, adding, options);
+        ok = AddResponseLine(name, lineNumber, line, options);
         line.clear();
         ++lineNumber;
         dropLineFeed = true;
@@ -297,7 +282,7 @@ bool ReadResponseFile(const char* name, bool adding, Options& options) {
     }
   }
   plat::CloseFile(file);
-  if (ok && !line.empty()) ok = AddResponseLine(name, lineNumber, line, adding, options);
+  if (ok && !line.empty()) ok = AddResponseLine(name, lineNumber, line, options);
   return ok;
 }
 

@@ -43,9 +43,8 @@ void SetDefaultOptions(Options& options);
 // delete; -1 for a bad command line; kParseStopped.
 int ParseCommandLine(const std::vector<plat::Argument>& args, Options& options);
 int ParseModifier(const char* arg);
-// Appends the lines as names; `adding` for the commands a, u and f. False
-// when the file cannot be read or a line is too long (reported).
-bool ReadResponseFile(const char* name, bool adding, Options& options);
+// Appends the lines as names. False when the file cannot be read or a line is too long (reported).
+bool ReadResponseFile(const char* name, Options& options);
 // The names added at this level, or -1 when a path was too long (reported).
 int CollectFiles(const char* pattern, Options& options);
 

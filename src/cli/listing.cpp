@@ -98,6 +98,44 @@ void Flush(std::string& out) {
 
 }  // namespace
 
+// Display columns of a character CP932 cannot hold: two for the East Asian
+// wide ranges (Hangul, CJK, full-width forms, emoji), else one; one also
+// where it is shown as '_'.
+int WideCharColumns(char32_t code) {
+  if (!plat::PathsShownWithSlash()) return 1;
+  const bool wide = (code >= 0x1100 && code <= 0x115F) || (code >= 0x2E80 && code <= 0xA4CF) ||
+                    (code >= 0xAC00 && code <= 0xD7A3) || (code >= 0xF900 && code <= 0xFAFF) ||
+                    (code >= 0xFE30 && code <= 0xFE4F) || (code >= 0xFF00 && code <= 0xFF60) ||
+                    (code >= 0xFFE0 && code <= 0xFFE6) || (code >= 0x1F300 && code <= 0x1FAFF) ||
+                    (code >= 0x20000 && code <= 0x3FFFD);
+  return wide ? 2 : 1;
+}
+
+// The name column: cut to its width and padded. The cut is made on the CP932
+// bytes, whose count is the width a terminal gives them, so the columns line
+// up in UTF-8 too (even inside a double-byte character); a wide character
+// is kept whole or left out.
+void AppendCutToColumn(std::string& out, std::string_view text) {
+  std::string cut;
+  int columns = 0;
+  char32_t code = 0;
+  for (std::size_t i = 0; i < text.size() && columns < kNameColumn;) {
+    const std::size_t length = plat::WideCharAt(text.substr(i), &code);
+    if (length == 0) {
+      cut += text[i++];
+      ++columns;
+      continue;
+    }
+    const int width = WideCharColumns(code);
+    if (columns + width > kNameColumn) break;
+    cut.append(text.substr(i, length));
+    columns += width;
+    i += length;
+  }
+  cut.append(static_cast<std::size_t>(kNameColumn - columns), ' ');
+  plat::AppendConsoleText(out, cut);
+}
+
 void AppendListHeader(std::string& out) {
   out += kHeaderLine;
   out += kRuleLine;
@@ -119,15 +157,10 @@ void AppendListRow(std::string& out, const ArchiveEntry& entry, int listWithDirs
   } else if (entry.name[0] == '\0') {
     out += "+  <dir>        ";
   } else {
-    // "+ " marks a member inside a directory; the text is cut to the
-    // column, even inside a double-byte character. The cut is made on the
-    // CP932 bytes, whose count is the width a terminal gives them, so the
-    // columns line up in UTF-8 too.
+    // "+ " marks a member inside a directory.
     std::string text = entry.directory[0] != '\0' ? "+ " : "";
     AppendShownCp932(text, Field(entry.name, sizeof entry.name));
-    if (text.size() > kNameColumn) text.resize(kNameColumn);
-    text.resize(kNameColumn, ' ');
-    plat::AppendConsoleText(out, text);
+    AppendCutToColumn(out, text);
   }
   AppendDetails(out, entry);
 }

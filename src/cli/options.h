@@ -19,6 +19,5 @@ struct Options {
   bool recurse = false;                        // -r2: collecting descends into directories
   bool noResponseFiles = false;                // --: '@' arguments are plain names
   std::vector<std::string> fileNames;          // names and patterns, in order
-  bool unconvertibleName = false;              // a pattern without CP932 form: it selects nothing
   std::vector<std::string> storeOnlyPatterns;  // *.ext from -z<ext>
 };

@@ -202,9 +202,7 @@ class Matcher {
 bool MatchWildcard(const char* name, const char* pattern) { return Matcher(name, pattern).Run(); }
 
 bool IsSelected(const Options& options, const char* path) {
-  // No names select every member, but a name that could not be taken
-  // (it has no CP932 form) must not turn into "every member".
-  if (options.fileNames.empty()) return !options.unconvertibleName;
+  if (options.fileNames.empty()) return true;  // no names select every member
   const char* pathPart = options.strictNames ? path : LastComponent(path);
   for (const std::string& listName : options.fileNames) {
     const char* pattern = options.strictNames ? listName.c_str() : LastComponent(listName.c_str());

@@ -194,13 +194,32 @@ const char* FindLastBackslash(const char* s);
 // Lower-cases ASCII A-Z only, leaving both bytes of double-byte characters.
 void LowerCaseInPlace(char* s);
 
+// ---- characters with no CP932 form -------------------------------------------
+// A character CP932 cannot hold (Korean, emoji, U+301C, ...) stands in tsubo's
+// text as kWideMark, its code point in 2 to 6 lowercase hex digits and
+// kWideMark again. 0xFF never begins, ends or continues a CP932 character
+// (header names turn it into '\' on reading), so the character walk, the
+// separator search and case folding pass over such a "wide character"
+// unchanged, and it never contains a separator.
+inline constexpr char kWideMark = '\xFF';
+// The length in bytes of the wide character that `rest` starts with (its
+// code point, at or above U+0080, in *code), or 0 when it starts none.
+std::size_t WideCharAt(std::string_view rest, char32_t* code);
+void AppendWideChar(std::string& out, char32_t code);
+bool HasWideChars(std::string_view text);
+// The text with each wide character as '_': its best CP932 form.
+std::string Cp932FormOf(std::string_view text);
+// The text as UTF-16 (each '\' stays U+005C); empty when a part of it is
+// not CP932.
+std::u16string ToUtf16(std::string_view text);
+// UTF-16 as tsubo's text; false when it is not well-formed (a lone
+// surrogate) or holds U+0000.
+bool FromUtf16(std::u16string_view utf16, std::string& text);
+
 // ---- start-up --------------------------------------------------------------
 // An argument or a response-file line as tsubo holds it.
 struct Argument {
-  std::string text;  // CP932 with '\' separators
-  // False when the text as typed has no CP932 form (a UTF-8 locale only):
-  // `text` then holds the typed bytes and is no name of anything.
-  bool exact = true;
+  std::string text;   // CP932 with '\' separators and wide characters
   std::string typed;  // the text as typed, as console text, for messages
 };
 // Chooses the text bridge and the console text from the locale and returns

@@ -101,7 +101,7 @@ class CommandLineTest : public ::testing::Test {
   int Parse(const std::vector<std::string>& args) {
     SetDefaultOptions(options_);
     std::vector<plat::Argument> arguments;
-    for (const std::string& arg : args) arguments.push_back(plat::Argument{arg, true, arg});
+    for (const std::string& arg : args) arguments.push_back(plat::Argument{arg, arg});
     return ParseCommandLine(arguments, options_);
   }
   Options options_;
@@ -351,7 +351,7 @@ class ResponseFileTest : public CommandLineTest {
   std::vector<std::string> Read(const std::string& content) {
     test::WriteFile(dir / "list", content);
     SetDefaultOptions(options_);
-    EXPECT_TRUE(ReadResponseFile(Internal(dir / "list").c_str(), false, options_));
+    EXPECT_TRUE(ReadResponseFile(Internal(dir / "list").c_str(), options_));
     return options_.fileNames;
   }
 };
@@ -399,17 +399,17 @@ TEST_F(ResponseFileTest, OverlongLineOrMissingFileStopsTheRun) {
   test::WriteFile(dir / "list", "ok\r\n" + Repeat('r', 260) + "\r\nlater\r\n");
   const std::string path = Internal(dir / "list");
   EXPECT_NE(
-      ErrorsOf([&] { EXPECT_FALSE(ReadResponseFile(path.c_str(), false, options_)); }).find("list"),
+      ErrorsOf([&] { EXPECT_FALSE(ReadResponseFile(path.c_str(), options_)); }).find("list"),
       std::string::npos);
   EXPECT_EQ(Parse({"e", "arc", "@" + path}), kParseStopped);
   // A huge line without any line end is refused without holding it all.
   test::WriteFile(dir / "list", Repeat('r', 1 << 20));
   EXPECT_NE(
-      ErrorsOf([&] { EXPECT_FALSE(ReadResponseFile(path.c_str(), false, options_)); }).find("list"),
+      ErrorsOf([&] { EXPECT_FALSE(ReadResponseFile(path.c_str(), options_)); }).find("list"),
       std::string::npos);
   const std::string missing = Internal(dir / "missing");
   EXPECT_NE(ErrorsOf([&] {
-              EXPECT_FALSE(ReadResponseFile(missing.c_str(), false, options_));
+              EXPECT_FALSE(ReadResponseFile(missing.c_str(), options_));
             }).find("missing"),
             std::string::npos);
 }

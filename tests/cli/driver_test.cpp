@@ -239,20 +239,17 @@ TEST(DriverTest, JapaneseArchiveNameInUtf8Locale) {
 }
 
 // A name on disk with no CP932 form is reported, and the run goes on.
+// A name on disk that is not UTF-8 in a UTF-8 locale names nothing tsubo
+// could store: it is reported and the run goes on.
 TEST(DriverTest, UnconvertibleNameIsReported) {
+  if (test::RunningUnderRunner()) GTEST_SKIP() << "Windows names are always UTF-16";
   test::TempDir dir;
-  test::WriteFile(dir / "\xF0\x9F\x98\x80.txt", "x");
+  test::WriteFile(dir / "\xFF.txt", "x");
   test::WriteFile(dir / "ok.txt", "x");
   RunOptions options = In(dir);
   options.env["LC_ALL"] = "C.UTF-8";
   RunResult r = RunTsubo({"a", "arc.lzh", "*.txt"}, options);
-  // The POSIX build writes UTF-8 and shows the name as found; tsubo.exe
-  // (under the runner) writes CP932, finds the name in UTF-16 and shows a
-  // '?' for each unit without a form.
-  const std::string prefix = "エラー: ファイル名をシフトJISに変換できないため追加しません [";
-  const std::string line =
-      test::RunningUnderRunner() ? Sjis(prefix) + "??.txt]\n" : prefix + "\xF0\x9F\x98\x80.txt]\n";
-  EXPECT_NE(r.err.find(line), std::string::npos) << r.err;
+  EXPECT_EQ(r.err, "エラー: ファイル名をシフトJISに変換できないため追加しません [?.txt]\n");
   EXPECT_NE(r.out.find("Archive file arc.lzh\n\n"), std::string::npos);
 }
 

@@ -41,7 +41,6 @@ class Utf8Bridge : public testing::Test {
 TEST_F(Utf8Bridge, ArgumentsBecomeCp932WithBackslashes) {
   struct Case {
     std::string external, internal;
-    bool exact = true;
     std::string typed = external;
   } cases[] = {
       {"表.txt", "\x95\x5C.txt"},
@@ -50,13 +49,19 @@ TEST_F(Utf8Bridge, ArgumentsBecomeCp932WithBackslashes) {
       {"plain-ascii", "plain-ascii"},
       {"ｱ", "\xB1"},  // half-width katakana
       // Not UTF-8: taken as CP932 bytes; shown with '?' for what is no UTF-8.
-      {"\xFF\xFE/x", "\xFF\xFE\\x", true, "\?\?/x"},
-      {"\x95\x5C.txt", "\x95\x5C.txt", true, "?\\.txt"},  // CP932 typed as it is
-      // No CP932 form that leads back to the same text: refused, with the
-      // typed bytes kept for the message.
-      {"〜", "〜", false},  // U+301C would come back as U+FF5E
-      {"¥", "¥", false},    // U+00A5 would become a backslash
-      {"é/x.txt", "é\\x.txt", false},
+      {"\xFF\xFE/x", "\xFF\xFE\\x", "\?\?/x"},
+      {"\x95\x5C.txt", "\x95\x5C.txt", "?\\.txt"},  // CP932 typed as it is
+      // No CP932 form that leads back to the same character: a wide character.
+      {"〜",
+       "\xFF"
+       "301c\xFF"},  // U+301C would come back as U+FF5E
+      {"¥",
+       "\xFF"
+       "a5\xFF"},  // U+00A5 would become a backslash
+      {"é/한.txt",
+       "\xFF"
+       "e9\xFF\\\xFF"
+       "d55c\xFF.txt"},
   };
   std::vector<std::string> externals;
   for (const Case& c : cases) externals.push_back(c.external);
@@ -66,7 +71,6 @@ TEST_F(Utf8Bridge, ArgumentsBecomeCp932WithBackslashes) {
     const Case& c = cases[i];
     for (const plat::Argument& a : {internals[i], plat::ExternalToInternal(c.external)}) {
       EXPECT_EQ(a.text, c.internal) << c.external;
-      EXPECT_EQ(a.exact, c.exact) << c.external;
       EXPECT_EQ(a.typed, c.typed) << c.external;
     }
   }
@@ -101,9 +105,15 @@ TEST_F(Utf8Bridge, NamesGoToDiskAsUtf8AndComeBackAsCp932) {
   ASSERT_TRUE(plat::FindFiles((base + "\x83\x5C\\*").c_str(), found, &unconvertible));
   std::vector<std::string> names;
   for (const auto& e : found) names.push_back(e.name);
-  EXPECT_EQ(names, (std::vector<std::string>{"ascii.dat", "\x94\x5C.dat", "\x95\x5C.txt"}));
+  const std::string wide =
+      "\xFF"
+      "301c\xFF.dat";
+  EXPECT_EQ(names, (std::vector<std::string>{"ascii.dat", "\x94\x5C.dat", "\x95\x5C.txt", wide}));
   // Reported as console text: what is no UTF-8 shows as '?'.
-  EXPECT_EQ(unconvertible, (std::vector<std::string>{"?.dat", "\xE3\x80\x9C.dat"}));
+  EXPECT_EQ(unconvertible, (std::vector<std::string>{"?.dat"}));
+  // A wide character names the file it came from.
+  EXPECT_TRUE(plat::DeleteFile((base + "\x83\x5C\\" + wide).c_str()));
+  EXPECT_FALSE(test::FileExists(dir / "ソ/〜.dat"));
 
   // Patterns and exact names in CP932 reach the UTF-8 names.
   ASSERT_TRUE(plat::FindFiles((base + "\x83\x5C\\\x95\x5C.*").c_str(), found));

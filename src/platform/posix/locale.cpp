@@ -111,6 +111,80 @@ bool Utf8ToCp932RoundTrip(const char* text, std::size_t length, std::string& out
          back.size() == length && std::memcmp(back.data(), text, length) == 0;
 }
 
+// The code point of a well-formed UTF-8 sequence of `length` bytes.
+char32_t DecodeUtf8(const unsigned char* s, std::size_t length) {
+  if (length == 1) return s[0];
+  char32_t code = s[0] & (0x7F >> length);
+  for (std::size_t i = 1; i < length; ++i) code = code << 6 | (s[i] & 0x3F);
+  return code;
+}
+
+void AppendUtf8(std::string& out, char32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | code >> 6);
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | code >> 12);
+    out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | code >> 18);
+    out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
+    out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+// Valid UTF-8 as tsubo's text: each character in CP932 when it comes back
+// the same, else as a wide character. False when the text is not UTF-8.
+bool Utf8ToInternal(const char* text, std::size_t length, std::string& out) {
+  if (Utf8ToCp932RoundTrip(text, length, out)) return true;
+  out.clear();
+  const auto* s = reinterpret_cast<const unsigned char*>(text);
+  std::string converted;
+  for (std::size_t i = 0; i < length;) {
+    const std::size_t step = Utf8SequenceLength(s + i, length - i);
+    if (step == 0) return false;
+    if (step > 1 && Utf8ToCp932RoundTrip(text + i, step, converted)) {
+      out += converted;
+    } else if (step > 1) {
+      AppendWideChar(out, DecodeUtf8(s + i, step));
+    } else {
+      out += text[i];
+    }
+    i += step;
+  }
+  return true;
+}
+
+// tsubo's text as UTF-8; false when a part of it is not CP932.
+bool InternalToUtf8(std::string_view text, std::string& out) {
+  out.clear();
+  std::string converted;
+  char32_t code = 0;
+  std::size_t runStart = 0;
+  auto flushRun = [&](std::size_t end) {
+    if (end == runStart) return true;
+    if (!Cp932ToUtf8(text.data() + runStart, end - runStart, converted)) return false;
+    out += converted;
+    return true;
+  };
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t length = WideCharAt(text.substr(i), &code);
+    if (length == 0) {
+      ++i;
+      continue;
+    }
+    if (!flushRun(i)) return false;
+    AppendUtf8(out, code);
+    i += length;
+    runStart = i;
+  }
+  return flushRun(text.size());
+}
+
 bool LocaleNameIsUtf8(const char* name) {
   std::string lower;
   for (const char* p = name; *p; ++p) {
@@ -157,9 +231,12 @@ std::string ToExternalPath(const char* path) {
   for (char* p = slashed.data(); *p; p = const_cast<char*>(CharNext(p))) {
     if (*p == '\\') *p = '/';
   }
-  if (!utf8Locale || IsAscii(slashed.data(), slashed.size())) return slashed;
+  if (IsAscii(slashed.data(), slashed.size())) return slashed;
+  // Outside a UTF-8 locale names are CP932 bytes: a wide character gets its
+  // '_' form, the name the archive's classic header gives it.
+  if (!utf8Locale) return Cp932FormOf(slashed);
   std::string converted;
-  if (Cp932ToUtf8(slashed.data(), slashed.size(), converted)) return converted;
+  if (InternalToUtf8(slashed, converted)) return converted;
   return slashed;  // not CP932: the bytes go out as they are
 }
 
@@ -167,7 +244,7 @@ bool ExternalNameToInternal(const char* name, std::string& internal) {
   std::size_t length = std::strlen(name);
   if (!utf8Locale || IsAscii(name, length)) {
     internal.assign(name, length);
-  } else if (!Utf8ToCp932RoundTrip(name, length, internal)) {
+  } else if (!Utf8ToInternal(name, length, internal)) {
     return false;
   }
   // In tsubo's form the name must stay one component and must not swallow
@@ -202,12 +279,16 @@ std::string ConsoleTextOfExternal(const char* text, std::size_t length) {
 }  // namespace posix
 
 void AppendConsoleText(std::string& out, std::string_view cp932) {
-  if (!posix::utf8Locale || posix::IsAscii(cp932.data(), cp932.size())) {
+  if (posix::IsAscii(cp932.data(), cp932.size())) {
     out.append(cp932);
     return;
   }
+  if (!posix::utf8Locale) {
+    out += Cp932FormOf(cp932);
+    return;
+  }
   std::string converted;
-  if (posix::Cp932ToUtf8(cp932.data(), cp932.size(), converted)) {
+  if (posix::InternalToUtf8(cp932, converted)) {
     out += converted;
   } else if (posix::IsUtf8(cp932.data(), cp932.size())) {
     out.append(cp932);  // the name it has on disk too (see ToExternalPath)
@@ -224,14 +305,46 @@ std::string ConsoleText(std::string_view cp932) {
 
 bool PathsShownWithSlash() { return posix::utf8Locale; }
 
+std::u16string ToUtf16(std::string_view text) {
+  std::string utf8;
+  if (!posix::InternalToUtf8(text, utf8)) return std::u16string();
+  std::u16string utf16;
+  const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
+  for (std::size_t i = 0; i < utf8.size();) {
+    const std::size_t step = posix::Utf8SequenceLength(s + i, utf8.size() - i);
+    if (step == 0) return std::u16string();
+    const char32_t code = posix::DecodeUtf8(s + i, step);
+    if (code >= 0x10000) {
+      utf16 += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+      utf16 += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+    } else {
+      utf16 += static_cast<char16_t>(code);
+    }
+    i += step;
+  }
+  return utf16;
+}
+
+bool FromUtf16(std::u16string_view utf16, std::string& text) {
+  std::string utf8;
+  for (std::size_t i = 0; i < utf16.size(); ++i) {
+    char32_t code = utf16[i];
+    if (code == 0 || (code >= 0xDC00 && code <= 0xDFFF)) return false;
+    if (code >= 0xD800 && code <= 0xDBFF) {
+      if (i + 1 == utf16.size() || utf16[i + 1] < 0xDC00 || utf16[i + 1] > 0xDFFF) return false;
+      code = 0x10000 + ((code - 0xD800) << 10) + (utf16[++i] - 0xDC00);
+    }
+    posix::AppendUtf8(utf8, code);
+  }
+  return posix::Utf8ToInternal(utf8.data(), utf8.size(), text);
+}
+
 Argument ExternalToInternal(const std::string& text) {
-  Argument argument{text, true, text};
+  Argument argument{text, text};
   // Valid UTF-8 is converted; other bytes are taken as CP932 already.
   if (posix::utf8Locale && !posix::IsAscii(text.data(), text.size()) &&
-      posix::IsUtf8(text.data(), text.size()) &&
-      !posix::Utf8ToCp932RoundTrip(text.data(), text.size(), argument.text)) {
+      !posix::Utf8ToInternal(text.data(), text.size(), argument.text)) {
     argument.text = text;
-    argument.exact = false;
   }
   argument.typed = posix::ConsoleTextOfExternal(text.data(), text.size());
   // 0x2F is never a CP932 trail byte, so every '/' is a separator.

@@ -141,6 +141,13 @@ void ConsoleWrite(Stream stream, const char* bytes, std::size_t count) {
     std::atexit(FlushConsole);
     flushAtExit = true;
   }
+  // A console shows wide characters as themselves; a pipe or a file gets
+  // CP932 bytes, so each becomes the '_' of the archive's classic name.
+  if (!IsTerminal(stream) && HasWideChars(std::string_view(bytes, count))) {
+    const std::string form = Cp932FormOf(std::string_view(bytes, count));
+    ConsoleWrite(stream, form.data(), form.size());
+    return;
+  }
   if (stream == Stream::Err) {
     FlushConsole();
     WriteBytes(stdErr, bytes, count);

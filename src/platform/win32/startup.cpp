@@ -8,7 +8,7 @@ namespace {
 
 // Every text is taken as it converts ('?' for a character without a CP932
 // form, as before); the Windows build has no locale rule.
-Argument Exact(std::string text) { return Argument{text, true, text}; }
+Argument Exact(std::string text) { return Argument{text, text}; }
 
 }  // namespace
 
