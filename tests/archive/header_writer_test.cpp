@@ -80,6 +80,31 @@ class HeaderWriterTest : public ::testing::Test {
   test::ScopedTimeZone zone_{"JST-9"};  // exercise the local-time conversion of levels 0 and 1
 };
 
+// Characters CP932 cannot hold: U+D55C and U+1F600 (a surrogate pair).
+const std::string kWideName =
+    "\xFF"
+    "1f600\xFF.txt";
+const std::string kWideDirectory =
+    "a\xFF"
+    "d55c\xFF\\";
+
+// The classic fields get the '_' form, 0x44/0x45 the exact name in UTF-16.
+TEST_F(HeaderWriterTest, WideNamesGoToUtf16Extensions) {
+  const std::string h = Write(MakeEntry(2, kWideDirectory, kWideName, 0x20));
+  EXPECT_NE(h.find(std::string("\x01_.txt", 6)), std::string::npos);
+  EXPECT_NE(h.find(std::string("\x02"
+                               "a_\xFF",
+                               4)),
+            std::string::npos);
+  EXPECT_NE(h.find(std::string("\x44\x3D\xD8\x00\xDE.\0t\0x\0t\0", 13)), std::string::npos);
+  EXPECT_NE(h.find(std::string("\x45"
+                               "a\0\x5C\xD5\xFF\xFF",
+                               7)),
+            std::string::npos);
+  // Names CP932 can hold write no such extension, as before.
+  EXPECT_EQ(Write(MakeEntry(2, "a\\", "b", 0x20)).find('\x44'), std::string::npos);
+}
+
 struct RoundTripCase {
   std::string directory;
   std::string name;
@@ -103,11 +128,13 @@ TEST_F(HeaderWriterTest, RoundTripsAtEveryLevel) {
       {dbcsDirectory, dbcsName, 0x20},
       {std::string(250, 'd') + "\\", "x", 0x20},
       {"", std::string(256, 'n'), 0x20},
+      {kWideDirectory, kWideName, 0x20},  // level 2 only
   };
   for (int level = 0; level <= 2; ++level) {
     for (const RoundTripCase& c : cases) {
       // Level 0 keeps 233 bytes of path; longer ones are checked separately.
       if (level == 0 && c.directory.size() + c.name.size() > 233) continue;
+      if (level != 2 && c.name == kWideName) continue;
       SCOPED_TRACE("level " + std::to_string(level) + " dir " + c.directory + " name " + c.name);
       const ArchiveEntry in = MakeEntry(level, c.directory, c.name, c.attributes);
       std::uint32_t length = 0;
@@ -272,6 +299,8 @@ TEST_F(HeaderWriterTest, RefusesWhatCannotBeReadBack) {
       {1, std::string(256, 'd') + "\\", "x"},
       {0, std::string(100, 'd') + "\\", std::string(159, 'n')},  // 260 bytes
       {2, std::string(100, 'd') + "\\", std::string(159, 'n')},
+      {1, "", kWideName},  // only level 2 can carry such a name
+      {0, kWideDirectory, "x"},
   };
   for (const RefusalCase& c : cases) {
     const ArchiveEntry e = MakeEntry(c.level, c.directory, c.name, 0x20);

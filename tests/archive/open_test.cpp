@@ -90,6 +90,13 @@ std::string FixChecksum(std::string h) {
   return h;
 }
 
+// UTF-16LE bytes, as the 0x44 and 0x45 extensions hold them.
+std::string Utf16(const std::u16string& text) {
+  std::string bytes;
+  for (char16_t unit : text) bytes += Le16(unit);
+  return bytes;
+}
+
 struct StatusCase {
   const char* what;
   std::string bytes;
@@ -169,6 +176,14 @@ TEST(OpenArchive, StatusTable) {
       {"directory not ending in 0xFF", Level2(f, {{0x01, "n"}, {0x02, "dir"}}) + end, false, 8, 0},
       {"directory ending in a trail byte 0x5C", Level2(f, {{0x02, "\x95\x5C"}}) + end, false, 8, 0},
       {"member data past the end of the file", Member0("a", "12345").substr(0, 30), true, 16, 1},
+      {"UTF-16 name of odd size", Level2(f, {{0x44, "a"}}) + end, false, 8, 0},
+      {"UTF-16 directory of odd size", Level2(f, {{0x01, "n"}, {0x45, "abc"}}) + end, false, 8, 0},
+      {"UTF-16 name with a lone surrogate", Level2(f, {{0x44, Utf16(u"a\xD800")}}) + end, false, 8,
+       0},
+      {"UTF-16 name holding U+0000", Level2(f, {{0x44, Utf16(std::u16string(u"a\0b", 3))}}) + end,
+       false, 8, 0},
+      {"UTF-16 name beyond the path buffer",
+       Level2(f, {{0x44, Utf16(std::u16string(100, u'한'))}}) + end, false, 8, 0},
   };
   for (const StatusCase& c : cases) {
     const Opened r = OpenBytes(c.bytes);
@@ -254,6 +269,19 @@ TEST(OpenArchive, PathsAndExtensions) {
       {"level-1 attribute extension",
        Level1(f, "y", {{0x40, std::string("\x01\x00", 2)}, {0x00, crc}}), "", "y", 0x01},
       {"level-0 bytes after the CRC", Level0(f, "q", "extra"), "", "q", 0x20},
+      // 0x44/0x45 give the exact name: in CP932 where it has a form, else as
+      // wide characters; '/' separates as the 0xFFFF of 0x45 does.
+      {"UTF-16 name over the CP932 one", Level2(f, {{0x01, "__.txt"}, {0x44, Utf16(u"表한.txt")}}),
+       "",
+       "\x95\x5C\xFF"
+       "d55c\xFF.txt",
+       0x20},
+      {"UTF-16 directory, separator 0xFFFF",
+       Level2(f, {{0x02, "_\xFF"}, {0x45, Utf16(u"é\xFFFF" u"b")}, {0x01, "x"}}),
+       "\xFF"
+       "e9\xFF\\b\\",
+       "x", 0x20},
+      {"slash in a UTF-16 name separates", Level2(f, {{0x44, Utf16(u"a/b")}}), "a\\", "b", 0x20},
   };
   for (const PathCase& c : cases) {
     const Opened r = OpenBytes(c.header + std::string(1, '\0'));
