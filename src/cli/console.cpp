@@ -46,13 +46,32 @@ void WriteText(plat::Stream stream, const char* cp932) {
 
 void WriteText(const char* cp932) { WriteText(plat::Stream::Out, cp932); }
 
+// C1 controls, which some terminals obey, and the bidirectional overrides,
+// which can make a name read as another: shown as '?' like C0 controls.
+bool IsUnsafeToShow(char32_t code) {
+  return (code >= 0x80 && code <= 0x9F) || (code >= 0x202A && code <= 0x202E) ||
+         (code >= 0x2066 && code <= 0x2069);
+}
+
 }  // namespace
 
 void AppendShownCp932(std::string& out, std::string_view name) {
   const bool slash = plat::PathsShownWithSlash();
   bool trail = false;  // the byte is the second one of a double-byte character
-  for (char c : name) {
+  char32_t code = 0;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    char c = name[i];
     const auto byte = static_cast<unsigned char>(c);
+    const std::size_t wide = trail ? 0 : plat::WideCharAt(name.substr(i), &code);
+    if (wide != 0) {
+      if (IsUnsafeToShow(code)) {
+        out += '?';
+      } else {
+        out.append(name.substr(i, wide));
+      }
+      i += wide - 1;
+      continue;
+    }
     const bool separator = c == '\\' && !trail;
     trail = !trail && plat::IsLeadByte(byte);
     if (byte < 0x20 || byte == 0x7F) {

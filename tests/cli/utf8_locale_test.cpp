@@ -189,4 +189,19 @@ TEST(Utf8Locale, NameWithoutCp932FormIsTreatedAlikeFromEverySource) {
   }
 }
 
+// A C1 control (U+009B starts a terminal command) or a bidirectional
+// override in a name is shown as '?', like a C0 control.
+TEST(Utf8Locale, UnsafeCharactersOfWideNamesAreNotShown) {
+  if (test::RunningUnderRunner()) GTEST_SKIP() << "tsubo.exe has no locale rule";
+  test::TempDir dir;
+  test::WriteFile(dir / "a\u009B2J\u202Eb.txt", "x");
+  test::RunOptions options;
+  options.cwd = dir.path();
+  options.env["LC_ALL"] = "C.UTF-8";
+  EXPECT_EQ(test::RunTsubo({"a", "arc.lzh", "*.txt"}, options).out,
+            "Archive file arc.lzh\n\nAdded a?2J?b.txt\n");
+  EXPECT_EQ(test::RunTsubo({"l", "-n1", "arc.lzh"}, options).out,
+            "Archive file arc.lzh\n\na?2J?b.txt\n");
+}
+
 }  // namespace
