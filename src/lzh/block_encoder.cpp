@@ -7,17 +7,9 @@
 
 namespace lzh {
 
-void BlockEncoder::Start(int dictionaryBits, ByteSink& sink, std::uint64_t limit) {
-  if (dictionaryBits <= 13) {
-    positionSymbols_ = 14;
-    positionCountBits_ = 4;
-  } else if (dictionaryBits == 16) {
-    positionSymbols_ = 17;
-    positionCountBits_ = 5;
-  } else {
-    positionSymbols_ = 16;
-    positionCountBits_ = 5;
-  }
+void BlockEncoder::Start(const MethodInfo& method, ByteSink& sink, std::uint64_t limit) {
+  positionSymbols_ = method.positionSymbols;
+  positionCountBits_ = method.positionCountBits;
   std::memset(literalFreq_, 0, sizeof(std::uint16_t) * kLiteralSymbols);
   std::memset(positionFreq_, 0, sizeof(std::uint16_t) * kMaxPositionSymbols);
   flagMask_ = 0;

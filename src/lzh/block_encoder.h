@@ -7,6 +7,7 @@
 
 #include "lzh/bit_writer.h"
 #include "lzh/codec_io.h"
+#include "lzh/method.h"
 
 namespace lzh {
 
@@ -23,9 +24,9 @@ class BlockEncoder {
   // The most symbols a block can hold (all literals) fit the 16-bit block size.
   static_assert(kBlockFlushFill / 9 * 8 + 8 <= 0xFFFF);
 
-  // Starts a member's data with the dictionary bits of its method: output to
-  // `sink`, at most `limit` bytes of it.
-  void Start(int dictionaryBits, ByteSink& sink, std::uint64_t limit);
+  // Starts a member's data in the position code of `method` (-lh4- to
+  // -lh7-): output to `sink`, at most `limit` bytes of it.
+  void Start(const MethodInfo& method, ByteSink& sink, std::uint64_t limit);
 
   // Adds one symbol (0-255 a literal byte, 256-509 a match of length
   // symbol - 253 with offset = distance - 1) to the block, sending the block

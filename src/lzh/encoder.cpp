@@ -652,8 +652,8 @@ inline void Encoder::ClipMatchLength() {
 EncodeResult Encoder::Encode(int methodNumber, ByteSource& in, std::uint64_t originalSize,
                              ByteSink& out) {
   firstFill_ = true;
-  const int dictionaryBits = methodNumber == 6 ? 15 : methodNumber == 7 ? 16 : 13;
-  dictionarySize_ = 1u << dictionaryBits;
+  const MethodInfo& method = MethodForNumber(methodNumber);
+  dictionarySize_ = 1u << method.dictionaryBits;
   windowSize_ = 2 * dictionarySize_ + kMaxMatch;
   // Every value held lies below the old base plus twice the window size.
   headBase_ += 2 * (2 * kMaxDictionary + kMaxMatch);
@@ -666,7 +666,7 @@ EncodeResult Encoder::Encode(int methodNumber, ByteSource& in, std::uint64_t ori
   countBase_ = headBase_ + dictionarySize_;
   std::memset(crowded_, 0, sizeof crowded_);
   crowdedFrom_ = crowdedTo_ = 0;
-  blocks_.Start(dictionaryBits, out, originalSize);
+  blocks_.Start(method, out, originalSize);
 
   source_ = &in;
   inputEnded_ = false;

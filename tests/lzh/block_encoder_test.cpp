@@ -27,7 +27,7 @@ class BlockRun {
  public:
   explicit BlockRun(int method, std::uint64_t limit = kNoLimit)
       : blocks_(std::make_unique<lzh::BlockEncoder>()) {
-    blocks_->Start(method == 7 ? 16 : method == 6 ? 15 : 13, out_, limit);
+    blocks_->Start(lzh::MethodForNumber(method), out_, limit);
   }
   void Literal(unsigned char byte) {
     blocks_->QueueSymbol(byte, 0);

@@ -146,7 +146,7 @@ struct Encoder {
 inline std::string Compress(const std::string& input, int method) {
   lzh::MemorySink out;
   auto blocks = std::make_unique<lzh::BlockEncoder>();
-  blocks->Start(method == 6 ? 15 : method == 7 ? 16 : 13, out, input.size());
+  blocks->Start(lzh::MethodForNumber(method), out, input.size());
   auto encoder = std::make_unique<Encoder>(input, *blocks);
   encoder->Run(method);
   blocks->Finish();
