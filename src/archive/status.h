@@ -1,5 +1,5 @@
 // Status codes that the operations on an archive return; kStatusOk is
-// success. The console's words for each are in cli/status_messages.cpp.
+// success. The front end turns each into its words.
 #pragma once
 
 enum StatusCode : int {
