@@ -1,6 +1,6 @@
 // WriteHeader: builds the header of one member at its level (0, 1 or
 // 2) and writes it in one piece, or only measures it; plus the writers of
-// the four extended-header types tsubo emits.
+// the five extended-header types tsubo emits.
 //
 // Limits: a member path (directory and name) over 259 bytes, and a name or
 // directory over 256 bytes where it goes into an extended header, are
@@ -23,8 +23,9 @@ constexpr std::size_t kMaxExtendedName = 256;
 constexpr unsigned kMaxLevel0Path = 233;
 constexpr unsigned kMaxLevel1Name = 230;
 // Largest header: 27 + 230 base bytes or 26, two name extensions of at
-// most 259 bytes, two of 5 bytes and a pad byte.
+// most 259 bytes, three of 5 bytes and a pad byte.
 constexpr std::size_t kHeaderBufferSize = 1024;
+static_assert(27 + kMaxLevel1Name + 2 * (kMaxExtendedName + 3) + 3 * 5 + 1 <= kHeaderBufferSize);
 
 void Put16(unsigned char* p, std::uint32_t value) {
   p[0] = static_cast<unsigned char>(value);
@@ -63,6 +64,16 @@ std::uint32_t WriteAttributeExtension(unsigned char* destination, const ArchiveE
   if (measure) return 5;
   destination[0] = 0x40;
   Put16(destination + 1, entry.attributes & 0xFFFF);
+  Put16(destination + 3, 0);
+  return 5;
+}
+
+// Type 0x50: the Unix mode, for a member that has one (an executable file).
+std::uint32_t WriteUnixModeExtension(unsigned char* destination, const ArchiveEntry& entry,
+                                     bool measure) {
+  if (measure) return 5;
+  destination[0] = 0x50;
+  Put16(destination + 1, entry.unix_mode);
   Put16(destination + 3, 0);
   return 5;
 }
@@ -148,6 +159,7 @@ std::uint32_t WriteHeader(plat::FileHandle file, const ArchiveEntry& entry, bool
       link(WriteDirectoryExtension(header + length, entry, measure, kExtendedNameCapacity));
     }
     if (entry.attributes != 0x20) link(WriteAttributeExtension(header + length, entry, measure));
+    if (entry.has_unix_mode) link(WriteUnixModeExtension(header + length, entry, measure));
     crcExtension = length;
     link(WriteCrcExtension(header + length, entry, measure));
   }
