@@ -50,6 +50,11 @@ ArchiveEntry Directory::operator[](std::size_t index) const {
   entry.header_offset = r.header_offset;
   entry.data_offset = r.data_offset;
   entry.header_level = r.header_level;
+  entry.has_unix_mode = r.has_unix_mode;
+  entry.has_unix_owner = r.has_unix_owner;
+  entry.unix_mode = r.unix_mode;
+  entry.unix_uid = r.unix_uid;
+  entry.unix_gid = r.unix_gid;
   return entry;
 }
 
@@ -80,6 +85,11 @@ Directory::Record Directory::RecordOf(const ArchiveEntry& entry) {
   r.mtime = entry.mtime;
   r.header_offset = entry.header_offset;
   r.data_offset = entry.data_offset;
+  r.has_unix_mode = entry.has_unix_mode;
+  r.has_unix_owner = entry.has_unix_owner;
+  r.unix_mode = entry.unix_mode;
+  r.unix_uid = entry.unix_uid;
+  r.unix_gid = entry.unix_gid;
   if (entry.directory[0] == '\0') {
     r.directory = 0;
   } else {

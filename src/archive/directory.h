@@ -1,6 +1,6 @@
 // The directory of an archive: its members in file order, kept compactly
 // (the fixed fields of each member, and its directory and name parts in one
-// shared store of strings, so a member costs some 60 bytes rather than two
+// shared store of strings, so a member costs some 64 bytes rather than two
 // path buffers); the load of every header from the first to the end mark;
 // and the search for the first header inside a self-extracting file.
 #pragma once
@@ -61,11 +61,16 @@ class Directory {
     std::uint32_t original_size;
     std::uint32_t attributes;
     std::uint16_t crc;
+    std::uint16_t unix_mode;  // fills the gap before mtime
     plat::FileTime mtime;
     std::uint64_t header_offset;
     std::uint64_t data_offset;
     std::uint32_t directory;  // offsets of NUL-terminated texts in strings_
     std::uint32_t name;
+    std::uint16_t unix_uid;
+    std::uint16_t unix_gid;
+    bool has_unix_mode;
+    bool has_unix_owner;
   };
 
   std::uint32_t Store(const char* text);

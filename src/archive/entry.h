@@ -22,6 +22,13 @@ struct ArchiveEntry {
   std::uint64_t header_offset;
   std::uint64_t data_offset;
   std::int32_t header_level;
+  // From the Unix extended headers (levels 1 and 2): the mode (type and
+  // permission bits) and the owner, each only when its has_ flag is set.
+  bool has_unix_mode;
+  bool has_unix_owner;
+  std::uint16_t unix_mode;
+  std::uint16_t unix_uid;
+  std::uint16_t unix_gid;
 };
 
 // A directory member carries the method "-lhd-".

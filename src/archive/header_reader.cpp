@@ -21,6 +21,17 @@ std::uint32_t Get32(const unsigned char* p) {
          static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
+std::uint64_t Get64(const unsigned char* p) {
+  return static_cast<std::uint64_t>(Get32(p)) | static_cast<std::uint64_t>(Get32(p + 4)) << 32;
+}
+
+// Payload sizes of the Unix and Windows extended headers; a shorter payload
+// makes the header bad, a longer one is read as far as these go.
+constexpr std::uint32_t kUnixModeSize = 2;       // 0x50: st_mode
+constexpr std::uint32_t kUnixOwnerSize = 4;      // 0x51: group id, user id
+constexpr std::uint32_t kUnixTimeSize = 4;       // 0x54: seconds since 1970
+constexpr std::uint32_t kWindowsTimesSize = 24;  // 0x41: creation, write, access
+
 // An extended header may be up to 65535 bytes long.
 constexpr std::size_t kExtendedSize = 65536;
 
@@ -34,6 +45,7 @@ struct HeaderState {
   bool haveCrcExtension;         // a type 0x00 extended header was read
   std::uint16_t storedCrc;       // its stored value
   bool checksumMismatch;         // level 0/1 header checksum differs
+  bool haveWindowsTime;          // a type 0x41 time was read: it beats 0x54
   unsigned char* scratch;        // kExtendedSize bytes for one extended header
   std::u16string wideName;       // type 0x44, when present
   std::u16string wideDirectory;  // type 0x45, when present
@@ -128,6 +140,41 @@ StatusCode ReadBaseLevel2(const unsigned char* first21, HeaderState& state) {
   return kStatusOk;
 }
 
+// The mode, owner and finer times of types 0x41, 0x50, 0x51 and 0x54;
+// false when the payload is too short for its type. The last-write time of
+// 0x41 (100 ns) beats that of 0x54 (seconds), which beats the base header's,
+// whatever their order; a 0x41 time of 0 is no time.
+bool ReadUnixOrWindowsExtension(unsigned char type, const unsigned char* payload,
+                                std::uint32_t payloadSize, HeaderState& state) {
+  ArchiveEntry& entry = *state.entry;
+  switch (type) {
+    case 0x41: {
+      if (payloadSize < kWindowsTimesSize) return false;
+      const plat::FileTime lastWrite = Get64(payload + 8);
+      if (lastWrite != 0) {
+        entry.mtime = lastWrite;
+        state.haveWindowsTime = true;
+      }
+      return true;
+    }
+    case 0x50:
+      if (payloadSize < kUnixModeSize) return false;
+      entry.unix_mode = Get16(payload);
+      entry.has_unix_mode = true;
+      return true;
+    case 0x51:
+      if (payloadSize < kUnixOwnerSize) return false;
+      entry.unix_gid = Get16(payload);
+      entry.unix_uid = Get16(payload + 2);
+      entry.has_unix_owner = true;
+      return true;
+    default:  // 0x54
+      if (payloadSize < kUnixTimeSize) return false;
+      if (!state.haveWindowsTime) entry.mtime = UnixTimeToFileTime(Get32(payload));
+      return true;
+  }
+}
+
 // The chain of extended headers; kStatusOk when complete.
 StatusCode ReadExtendedHeaders(HeaderState& state) {
   ArchiveEntry& entry = *state.entry;
@@ -165,6 +212,14 @@ StatusCode ReadExtendedHeaders(HeaderState& state) {
       case 0x45:
         if (!TakeUtf16(payload, payloadSize, state.wideDirectory)) return kStatusBadHeader;
         state.haveWideDirectory = true;
+        break;
+      case 0x41:
+      case 0x50:
+      case 0x51:
+      case 0x54:
+        if (!ReadUnixOrWindowsExtension(type, payload, payloadSize, state)) {
+          return kStatusBadHeader;
+        }
         break;
       default:
         break;  // unknown types are skipped but still count below

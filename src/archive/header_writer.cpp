@@ -1,6 +1,6 @@
 // WriteHeader: builds the header of one member at its level (0, 1 or
 // 2) and writes it in one piece, or only measures it; plus the writers of
-// the four extended-header types tsubo emits.
+// the five extended-header types tsubo emits.
 //
 // Limits: a member path (directory and name) over 259 bytes, and a name or
 // directory over 256 bytes where it goes into an extended header, are
@@ -23,11 +23,13 @@ constexpr std::size_t kMaxExtendedName = 256;
 constexpr unsigned kMaxLevel0Path = 233;
 constexpr unsigned kMaxLevel1Name = 230;
 // Largest header: 27 + 230 base bytes or 26, two name extensions of at
-// most 259 bytes, their UTF-16 forms of at most 2 * 259 + 6 bytes (every
-// byte of a path gives at most one UTF-16 unit; a wide character of 4 or
-// more bytes gives two), two of 5 bytes and a pad byte.
+// most 259 bytes, their UTF-16 forms (every byte of a path gives at most one
+// UTF-16 unit; a wide character of 4 or more bytes gives two), three of 5
+// bytes and a pad byte.
 constexpr std::size_t kHeaderBufferSize = 2048;
-static_assert(kHeaderBufferSize >= 27 + 230 + 2 * (259 + 3) + (2 * 259 + 6) + 2 * 5 + 1);
+static_assert(27 + kMaxLevel1Name + 2 * (kMaxExtendedName + 3) + (2 * (kPathSize - 1) + 6) + 3 * 5 +
+                  1 <=
+              kHeaderBufferSize);
 
 void Put16(unsigned char* p, std::uint32_t value) {
   p[0] = static_cast<unsigned char>(value);
@@ -66,6 +68,16 @@ std::uint32_t WriteAttributeExtension(unsigned char* destination, const ArchiveE
   if (measure) return 5;
   destination[0] = 0x40;
   Put16(destination + 1, entry.attributes & 0xFFFF);
+  Put16(destination + 3, 0);
+  return 5;
+}
+
+// Type 0x50: the Unix mode, for a member that has one (an executable file).
+std::uint32_t WriteUnixModeExtension(unsigned char* destination, const ArchiveEntry& entry,
+                                     bool measure) {
+  if (measure) return 5;
+  destination[0] = 0x50;
+  Put16(destination + 1, entry.unix_mode);
   Put16(destination + 3, 0);
   return 5;
 }
@@ -185,6 +197,7 @@ std::uint32_t WriteHeader(plat::FileHandle file, const ArchiveEntry& given, bool
     if (wideName) link(WriteWideExtension(header + length, 0x44, given.name, measure));
     if (wideDirectory) link(WriteWideExtension(header + length, 0x45, given.directory, measure));
     if (entry.attributes != 0x20) link(WriteAttributeExtension(header + length, entry, measure));
+    if (entry.has_unix_mode) link(WriteUnixModeExtension(header + length, entry, measure));
     crcExtension = length;
     link(WriteCrcExtension(header + length, entry, measure));
   }

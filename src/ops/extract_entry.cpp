@@ -1,6 +1,6 @@
 // Extraction and testing of one member: the filters, the path and overwrite
-// questions, the output file with its time and attributes, unpacking the
-// data (decoded or copied), and the CRC comparison.
+// questions, the output file with its time, attributes, Unix mode and owner,
+// unpacking the data (decoded or copied), and the CRC comparison.
 #include <string>
 
 #include "archive/member_path.h"
@@ -20,6 +20,20 @@ std::uint32_t AttributesToSet(const ArchiveOptions& options, const ArchiveEntry&
   std::uint32_t attributes = entry.attributes;
   if (options.clearReadOnly) attributes &= ~plat::kAttrReadOnly;
   return attributes;
+}
+
+// The permission bits from a member's Unix mode, with the read-only rule
+// of the attributes on top: read-only takes the owner's write permission
+// away, and where read-only is cleared the owner may always write.
+std::uint16_t UnixModeToSet(const ArchiveOptions& options, const ArchiveEntry& entry) {
+  constexpr std::uint16_t kOwnerWrite = 0200;
+  std::uint16_t mode = entry.unix_mode;
+  if (AttributesToSet(options, entry) & plat::kAttrReadOnly) {
+    mode &= ~kOwnerWrite;
+  } else if (options.clearReadOnly) {
+    mode |= kOwnerWrite;
+  }
+  return mode;
 }
 
 // The status of an unpack that did not come out whole.
@@ -120,6 +134,9 @@ StatusCode CUnlha::ExtractFile(plat::FileHandle handle, const ArchiveEntry& entr
   }
   plat::SetFileTime(file, entry.mtime, entry.mtime);
   plat::SetFileAttributesOf(file, AttributesToSet(options_, entry));
+  // Owner first: giving a file away may clear permission bits.
+  if (entry.has_unix_owner) plat::SetUnixOwner(file, entry.unix_uid, entry.unix_gid);
+  if (entry.has_unix_mode) plat::SetUnixMode(file, UnixModeToSet(options_, entry));
   plat::CloseFile(file);  // Windows moves only a file that nobody holds
   if (!plat::MoveReplacing(temporary.c_str(), output)) {
     Discard(temporary);

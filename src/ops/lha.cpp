@@ -20,6 +20,7 @@
 namespace {
 
 constexpr std::uint64_t kLargestFile = 0xFFFFFFFFu;  // sizes are 32-bit in headers
+constexpr std::uint16_t kAnyExecute = 0111;          // owner, group or others may run it
 // A file compressed ahead keeps its compressed bytes in memory up to this
 // size (never more than the file's own size), in a scratch file beyond.
 constexpr std::uint32_t kInMemory = 4 << 20;
@@ -200,6 +201,13 @@ void CLha::Prepare(Pending& file) {
   record.header_level = options_.headerLevel;
   record.mtime = lastWrite;
   record.attributes = attributes;
+  // An executable file keeps its mode, so that it runs where it is
+  // extracted; other members (folders always have execute bits) carry none,
+  // as archives carried none before.
+  const std::uint16_t mode = isDirectory ? 0 : plat::UnixModeOf(source);
+  record.has_unix_mode = (mode & kAnyExecute) != 0;
+  record.unix_mode = record.has_unix_mode ? mode : 0;
+  record.has_unix_owner = false;
 }
 
 StatusCode CLha::Commit(Pending& file) {

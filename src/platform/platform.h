@@ -121,6 +121,17 @@ void CopyPermissions(FileHandle from, FileHandle to);
 // meaning on POSIX; Windows takes them all). Mode bits other than the
 // owner's write permission are those of a new file.
 bool SetFileAttributesOf(FileHandle file, std::uint32_t attributes);
+// The Unix mode (file type and permission bits) of an open file; 0 where
+// files have none (Windows).
+std::uint16_t UnixModeOf(FileHandle file);
+// Gives an open file the permission bits of a Unix mode: never more than
+// 0777 (no set-id or sticky bit), and for a process not run as root no more
+// than its umask lets a new file have. Nothing on Windows.
+bool SetUnixMode(FileHandle file, std::uint16_t mode);
+// Gives an open file an owner and group when the process runs as root
+// (nobody else may give a file away); a failure is ignored. Nothing on
+// Windows.
+void SetUnixOwner(FileHandle file, std::uint16_t uid, std::uint16_t gid);
 // Starts a thread that works for the main one. It is born with interrupts
 // blocked (a thread that blocked them itself could take one first), so an
 // interrupt is always handled on the main thread, which never meets its own

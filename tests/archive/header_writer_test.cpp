@@ -109,6 +109,7 @@ struct RoundTripCase {
   std::string directory;
   std::string name;
   std::uint32_t attributes;
+  std::uint16_t unixMode = 0;  // 0: none; a mode goes into a 0x50 extension above level 0
 };
 
 TEST_F(HeaderWriterTest, RoundTripsAtEveryLevel) {
@@ -129,6 +130,8 @@ TEST_F(HeaderWriterTest, RoundTripsAtEveryLevel) {
       {std::string(250, 'd') + "\\", "x", 0x20},
       {"", std::string(256, 'n'), 0x20},
       {kWideDirectory, kWideName, 0x20},  // level 2 only
+      {"", "run.sh", 0x20, 0100755},
+      {"bin\\", "tool", 0x21, 0100555},
   };
   for (int level = 0; level <= 2; ++level) {
     for (const RoundTripCase& c : cases) {
@@ -136,7 +139,9 @@ TEST_F(HeaderWriterTest, RoundTripsAtEveryLevel) {
       if (level == 0 && c.directory.size() + c.name.size() > 233) continue;
       if (level != 2 && c.name == kWideName) continue;
       SCOPED_TRACE("level " + std::to_string(level) + " dir " + c.directory + " name " + c.name);
-      const ArchiveEntry in = MakeEntry(level, c.directory, c.name, c.attributes);
+      ArchiveEntry in = MakeEntry(level, c.directory, c.name, c.attributes);
+      in.has_unix_mode = c.unixMode != 0;
+      in.unix_mode = c.unixMode;
       std::uint32_t length = 0;
       const std::string header = Write(in, &length);
       ASSERT_EQ(header.size(), length);
@@ -150,6 +155,8 @@ TEST_F(HeaderWriterTest, RoundTripsAtEveryLevel) {
       EXPECT_EQ(out.original_size, in.original_size);
       EXPECT_EQ(out.mtime, in.mtime);
       EXPECT_EQ(out.attributes, in.attributes);
+      EXPECT_EQ(out.has_unix_mode, level != 0 && in.has_unix_mode);
+      EXPECT_EQ(out.unix_mode, level != 0 ? in.unix_mode : 0);
       EXPECT_STREQ(out.name, in.name);
       EXPECT_STREQ(out.directory, in.directory);
       EXPECT_EQ(out.crc, in.crc);

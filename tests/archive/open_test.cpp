@@ -175,6 +175,11 @@ TEST(OpenArchive, StatusTable) {
        true, 0, 1},
       {"directory not ending in 0xFF", Level2(f, {{0x01, "n"}, {0x02, "dir"}}) + end, false, 8, 0},
       {"directory ending in a trail byte 0x5C", Level2(f, {{0x02, "\x95\x5C"}}) + end, false, 8, 0},
+      {"Unix mode of 1 byte", Level2(f, {{0x01, "n"}, {0x50, "\xED"}}) + end, false, 8, 0},
+      {"Unix owner of 3 bytes", Level2(f, {{0x01, "n"}, {0x51, "abc"}}) + end, false, 8, 0},
+      {"Unix time of 3 bytes", Level1(f, "n", {{0x54, "abc"}}) + end, false, 8, 0},
+      {"Windows times of 23 bytes", Level1(f, "n", {{0x41, std::string(23, 'w')}}) + end, false, 8,
+       0},
       {"member data past the end of the file", Member0("a", "12345").substr(0, 30), true, 16, 1},
       {"UTF-16 name of odd size", Level2(f, {{0x44, "a"}}) + end, false, 8, 0},
       {"UTF-16 directory of odd size", Level2(f, {{0x01, "n"}, {0x45, "abc"}}) + end, false, 8, 0},
@@ -233,11 +238,25 @@ struct PathCase {
   const char* directory;
   const char* name;
   std::uint32_t attributes;
+  // From the Unix and Windows extensions: -1 for no mode or owner (gid << 16
+  // | uid), 0 for a time that is not checked.
+  std::int32_t unixMode = -1;
+  std::int64_t unixOwner = -1;
+  std::uint64_t mtime = 0;
 };
+
+// A FILETIME of whole seconds since 1970.
+std::uint64_t FileTime(std::uint32_t unixSeconds) {
+  return (unixSeconds + 11644473600ULL) * 10000000ULL;
+}
 
 TEST(OpenArchive, PathsAndExtensions) {
   Fields f;
   const std::string crc(2, '\0');
+  // 2009-02-13 23:31:30.1234567 UTC, between a creation and an access time.
+  const std::uint64_t kWindowsWrite = FileTime(1234567890) + 1234567;
+  const std::string windowsTimes = Le32(1) + Le32(0) + Le32(kWindowsWrite & 0xFFFFFFFF) +
+                                   Le32(kWindowsWrite >> 32) + Le32(2) + Le32(0);
   const PathCase cases[] = {
       {"level-0 path",
        Level0(f,
@@ -277,11 +296,25 @@ TEST(OpenArchive, PathsAndExtensions) {
        "d55c\xFF.txt",
        0x20},
       {"UTF-16 directory, separator 0xFFFF",
-       Level2(f, {{0x02, "_\xFF"}, {0x45, Utf16(u"é\xFFFF" u"b")}, {0x01, "x"}}),
+       Level2(f, {{0x02, "_\xFF"},
+                  {0x45, Utf16(u"é\xFFFF"
+                               u"b")},
+                  {0x01, "x"}}),
        "\xFF"
        "e9\xFF\\b\\",
        "x", 0x20},
       {"slash in a UTF-16 name separates", Level2(f, {{0x44, Utf16(u"a/b")}}), "a\\", "b", 0x20},
+      {"Unix mode", Level2(f, {{0x01, "m"}, {0x50, Le16(0100755)}}), "", "m", 0x20, 0100755},
+      {"Unix owner: group, then user",
+       Level1(f, "o", {{0x51, Le16(100) + Le16(1000)}, {0x00, crc}}), "", "o", 0x20, -1,
+       100 << 16 | 1000},
+      {"level-1 Unix time beats the DOS time", Level1(f, "t", {{0x54, Le32(1234567890)}}), "", "t",
+       0x20, -1, -1, FileTime(1234567890)},
+      {"Windows time beats a Unix time after it",
+       Level2(f, {{0x01, "w"}, {0x41, windowsTimes}, {0x54, Le32(1234567890)}}), "", "w", 0x20, -1,
+       -1, kWindowsWrite},
+      {"Windows time of 0 is none", Level2(f, {{0x01, "z"}, {0x41, std::string(24, '\0')}}), "",
+       "z", 0x20, -1, -1, FileTime(f.unixTime)},
   };
   for (const PathCase& c : cases) {
     const Opened r = OpenBytes(c.header + std::string(1, '\0'));
@@ -291,6 +324,13 @@ TEST(OpenArchive, PathsAndExtensions) {
     EXPECT_STREQ(r.entries[0].directory, c.directory) << c.what;
     EXPECT_STREQ(r.entries[0].name, c.name) << c.what;
     EXPECT_EQ(r.entries[0].attributes, c.attributes) << c.what;
+    const ArchiveEntry& e = r.entries[0];
+    EXPECT_EQ(e.has_unix_mode ? e.unix_mode : -1, c.unixMode) << c.what;
+    EXPECT_EQ(e.has_unix_owner ? std::int64_t{e.unix_gid} << 16 | e.unix_uid : -1, c.unixOwner)
+        << c.what;
+    if (c.mtime != 0) {
+      EXPECT_EQ(e.mtime, c.mtime) << c.what;
+    }
   }
 }
 

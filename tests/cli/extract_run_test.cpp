@@ -1,6 +1,9 @@
 // The extract and test runner through the executable: per-member lines,
-// error lines, the continue question, totals and exit codes.
+// error lines, the continue question, totals and exit codes, and what the
+// Unix and Windows extended headers give an extracted file.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -284,6 +287,41 @@ TEST_F(ExtractRun, OverlongOutputPathCountsAsFailed) {
   EXPECT_NE(r.out.find("Extracted short.txt\n\nTotal 2 files NG 1 files\n"), std::string::npos);
   EXPECT_NE(r.err.find(name), std::string::npos);
   EXPECT_EQ(r.exitCode, 0);
+}
+
+TEST_F(ExtractRun, UnixModeOwnerAndFineTime) {
+  if (test::RunningUnderRunner()) GTEST_SKIP() << "Windows files have no Unix mode";
+  using lzhtest::Le16;
+  using lzhtest::Le32;
+  Member script = lzhtest::Stored("script.sh", "#!/bin/sh\n");
+  script.extra = {{0x50, Le16(0100755)}, {0x51, Le16(4321) + Le16(1234)}};  // group, user
+  Member setUid = lzhtest::Stored("setuid", "s");
+  setUid.extra = {{0x50, Le16(0104755)}};
+  Member fine = lzhtest::Stored("fine.txt", "f");
+  const std::uint64_t write = test::FileTimeOf(2020, 1, 2, 3, 4, 5, 1234567);
+  fine.extra = {
+      {0x41, Le32(1) + Le32(0) + Le32(write & 0xFFFFFFFF) + Le32(write >> 32) + Le32(2) + Le32(0)}};
+  test::WriteFile(dir_ / "arc.lzh", lzhtest::Archive({script, setUid, fine}));
+  // The child inherits the umask, which binds every user but root.
+  const mode_t saved = umask(027);
+  const test::RunResult r = Run({"e", "arc.lzh"});
+  umask(saved);
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  const bool root = geteuid() == 0;
+  struct stat st;
+  ASSERT_EQ(stat((dir_ / "script.sh").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, root ? 0755u : 0750u);
+  if (root) {
+    EXPECT_EQ(st.st_uid, 1234u);
+    EXPECT_EQ(st.st_gid, 4321u);
+  } else {
+    EXPECT_EQ(st.st_uid, geteuid());
+  }
+  ASSERT_EQ(stat((dir_ / "setuid").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, root ? 0755u : 0750u) << "never set-user-id";
+  ASSERT_EQ(stat((dir_ / "fine.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtim.tv_sec, test::UnixSeconds(2020, 1, 2, 3, 4, 5));
+  EXPECT_EQ(st.st_mtim.tv_nsec, 123456700);
 }
 
 }  // namespace

@@ -86,6 +86,7 @@ std::string Header(const Member& m) {
   std::vector<Ext> exts = {{0x01, HeaderName(name)}};
   if (!directory.empty()) exts.push_back({0x02, HeaderName(directory)});
   if (m.attributes != 0x20) exts.push_back({0x40, Le16(m.attributes)});
+  exts.insert(exts.end(), m.extra.begin(), m.extra.end());
   exts.push_back({0x00, std::string(2, '\0')});
   return Level2(f, exts);
 }

@@ -139,7 +139,8 @@ struct Member {
   std::uint16_t crc = 0;
   std::uint32_t unixTime = 1700000000;  // 2023-11-14 22:13:20 UTC
   std::uint16_t attributes = 0x20;
-  int level = 2;  // hand-made headers are level 2; the header writer takes 0, 1 and 2
+  int level = 2;           // hand-made headers are level 2; the header writer takes 0, 1 and 2
+  std::vector<Ext> extra;  // more extended headers, in hand-made headers only
 };
 
 // A stored member holding `content`.
@@ -152,7 +153,7 @@ Member Compressed(int method, const std::string& path, const std::string& conten
 Member DirectoryMember(const std::string& path);
 
 // The member's level-2 header, made here: name, directory, attributes
-// (unless 0x20) and header CRC extensions.
+// (unless 0x20), the member's extra and header CRC extensions.
 std::string Header(const Member& m);
 // The members with hand-made headers, then the end mark.
 std::string Archive(const std::vector<Member>& members);

@@ -1,8 +1,10 @@
 // Attributes and file times of the POSIX backend: Windows' attribute bits
 // read from the mode and the name, the read-only bit written to the owner's
-// write permission, and last-write times as FILETIME at full resolution.
+// write permission, the Unix mode and owner of archive members, and
+// last-write times as FILETIME at full resolution.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -83,6 +85,29 @@ bool SetFileAttributesOf(FileHandle file, std::uint32_t attributes) {
     return false;
   }
   return true;
+}
+
+std::uint16_t UnixModeOf(FileHandle file) {
+  struct stat st;
+  if (fstat(static_cast<int>(file), &st) != 0) return 0;
+  return static_cast<std::uint16_t>(st.st_mode);
+}
+
+bool SetUnixMode(FileHandle file, std::uint16_t mode) {
+  // Set-id bits from an archive would hand its author the extractor's rights.
+  mode_t bits = mode & 0777;
+  if (geteuid() != 0) bits &= ~posix::FileModeMask();
+  if (fchmod(static_cast<int>(file), bits) != 0) {
+    posix::SetErrorFromErrno(errno, "");
+    return false;
+  }
+  return true;
+}
+
+void SetUnixOwner(FileHandle file, std::uint16_t uid, std::uint16_t gid) {
+  if (geteuid() != 0) return;
+  int ignored = fchown(static_cast<int>(file), uid, gid);
+  (void)ignored;
 }
 
 bool QueryName(const char* path, NameInfo* info) {

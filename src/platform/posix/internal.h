@@ -62,6 +62,8 @@ void UntrackScratch(const std::string& external);
 void InstallInterruptHandlers();
 // 0666 less the umask: the mode of a new file.
 mode_t NewFileMode();
+// The umask, as read at start-up.
+mode_t FileModeMask();
 
 // Holds SIGINT, SIGTERM and SIGHUP back for its lifetime, so that a change of
 // names and the list of scratch files happen as one step.

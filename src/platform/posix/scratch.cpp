@@ -42,6 +42,7 @@ std::atomic<bool> scratchUsed[kScratchSlots];
 char message[kMessageSize];
 volatile sig_atomic_t messageLength = 0;
 mode_t newFileMode = 0644;
+mode_t fileModeMask = 022;
 
 void OnInterrupt(int) {
   for (int i = 0; i < kScratchSlots; ++i) {
@@ -96,11 +97,14 @@ void UntrackScratch(const std::string& external) {
 
 mode_t NewFileMode() { return newFileMode; }
 
+mode_t FileModeMask() { return fileModeMask; }
+
 void InstallInterruptHandlers() {
   // The umask can only be read by setting it; this runs once at start-up,
   // before any other thread exists.
   const mode_t mask = umask(022);
   umask(mask);
+  fileModeMask = mask;
   newFileMode = 0666 & ~mask;
   struct sigaction action;
   std::memset(&action, 0, sizeof action);

@@ -251,6 +251,13 @@ bool SetFileAttributesOf(FileHandle file, std::uint32_t attributes) {
   return true;
 }
 
+// Files have no Unix mode or owner here.
+std::uint16_t UnixModeOf(FileHandle /*file*/) { return 0; }
+
+bool SetUnixMode(FileHandle /*file*/, std::uint16_t /*mode*/) { return true; }
+
+void SetUnixOwner(FileHandle /*file*/, std::uint16_t /*uid*/, std::uint16_t /*gid*/) {}
+
 // Brings the data of a finished work file to the disk.
 static bool FlushByName(const std::wstring& path) {
   HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
