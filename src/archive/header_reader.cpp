@@ -3,6 +3,7 @@
 // header, where the member data begins.
 #include "archive/header_reader.h"
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -21,8 +22,16 @@ std::uint32_t Get32(const unsigned char* p) {
          static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
+std::uint64_t Get64(const unsigned char* p) {
+  return static_cast<std::uint64_t>(Get32(p)) | static_cast<std::uint64_t>(Get32(p + 4)) << 32;
+}
+
 // An extended header may be up to 65535 bytes long.
 constexpr std::size_t kExtendedSize = 65536;
+// Members must lie within what a signed 64-bit file offset can reach.
+constexpr std::uint64_t kLargestOffset = INT64_MAX;
+// Type 0x42 holds the packed and then the original size, 64 bits each.
+constexpr std::uint32_t kSizeExtensionPayload = 16;
 
 // What the parts of one header hand on to each other.
 struct HeaderState {
@@ -34,6 +43,9 @@ struct HeaderState {
   bool haveCrcExtension;    // a type 0x00 extended header was read
   std::uint16_t storedCrc;  // its stored value
   bool checksumMismatch;    // level 0/1 header checksum differs
+  bool haveWideSizes;       // a type 0x42 extended header was read
+  std::uint64_t widePacked;
+  std::uint64_t wideOriginal;
   unsigned char* scratch;   // kExtendedSize bytes for one extended header
 };
 
@@ -89,6 +101,20 @@ StatusCode ReadBaseLevel2(const unsigned char* first21, HeaderState& state) {
   return kStatusOk;
 }
 
+// Type 0x42: 64-bit packed and original sizes, which take the place of the
+// 32-bit fields once the whole chain has been read.
+StatusCode ReadSizeExtension(const unsigned char* payload, std::uint32_t payloadSize,
+                             HeaderState& state) {
+  if (payloadSize != kSizeExtensionPayload) return kStatusBadHeader;
+  state.widePacked = Get64(payload);
+  state.wideOriginal = Get64(payload + 8);
+  if (state.widePacked > kLargestOffset || state.wideOriginal > kLargestOffset) {
+    return kStatusBadHeader;
+  }
+  state.haveWideSizes = true;
+  return kStatusOk;
+}
+
 // The chain of extended headers; kStatusOk when complete.
 StatusCode ReadExtendedHeaders(HeaderState& state) {
   ArchiveEntry& entry = *state.entry;
@@ -119,6 +145,9 @@ StatusCode ReadExtendedHeaders(HeaderState& state) {
       case 0x40:
         if (payloadSize >= 2) entry.attributes = Get16(payload);
         break;
+      case 0x42:
+        if (ReadSizeExtension(payload, payloadSize, state) != kStatusOk) return kStatusBadHeader;
+        break;
       default:
         break;  // unknown types are skipped but still count below
     }
@@ -129,6 +158,13 @@ StatusCode ReadExtendedHeaders(HeaderState& state) {
       entry.packed_size -= size;
     }
     state.nextSize = Get16(state.scratch + size - 2);
+  }
+  if (state.haveWideSizes) {
+    // At level 1 the 32-bit packed field still counts the extended headers
+    // (checked above), but the 64-bit packed size is the data alone: it
+    // replaces the field whatever the field held.
+    entry.packed_size = state.widePacked;
+    entry.original_size = state.wideOriginal;
   }
   return kStatusOk;
 }
@@ -201,5 +237,9 @@ HeaderRead ReadHeaderFrom(ArchiveInput& in, ArchiveEntry& entry) {
   // A separator inside a name moves into the directory.
   SplitMemberPath((std::string(entry.directory) + entry.name).c_str(), entry);
   entry.data_offset = in.Position();
+  // The member's data must end where a file offset can still point.
+  if (entry.data_offset > kLargestOffset || entry.packed_size > kLargestOffset - entry.data_offset) {
+    return {false, kStatusBadHeader};
+  }
   return {true, state.checksumMismatch || crcMismatch ? kStatusHeaderCrcWarning : kStatusOk};
 }
