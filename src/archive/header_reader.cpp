@@ -46,7 +46,7 @@ struct HeaderState {
   bool haveWideSizes;       // a type 0x42 extended header was read
   std::uint64_t widePacked;
   std::uint64_t wideOriginal;
-  unsigned char* scratch;   // kExtendedSize bytes for one extended header
+  unsigned char* scratch;  // kExtendedSize bytes for one extended header
 };
 
 // Levels 0 and 1: the base header with its name field and checksum.
@@ -238,7 +238,8 @@ HeaderRead ReadHeaderFrom(ArchiveInput& in, ArchiveEntry& entry) {
   SplitMemberPath((std::string(entry.directory) + entry.name).c_str(), entry);
   entry.data_offset = in.Position();
   // The member's data must end where a file offset can still point.
-  if (entry.data_offset > kLargestOffset || entry.packed_size > kLargestOffset - entry.data_offset) {
+  if (entry.data_offset > kLargestOffset ||
+      entry.packed_size > kLargestOffset - entry.data_offset) {
     return {false, kStatusBadHeader};
   }
   return {true, state.checksumMismatch || crcMismatch ? kStatusHeaderCrcWarning : kStatusOk};
