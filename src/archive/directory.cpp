@@ -40,9 +40,9 @@ ArchiveEntry Directory::operator[](std::size_t index) const {
   ArchiveEntry entry;
   std::memcpy(entry.method, r.method, sizeof entry.method);
   entry.os_id = r.os_id;
-  if (r.wide) {
-    entry.packed_size = wideSizes_[2 * std::size_t{r.packed_size}];
-    entry.original_size = wideSizes_[2 * std::size_t{r.packed_size} + 1];
+  if (r.large) {
+    entry.packed_size = largeSizes_[2 * std::size_t{r.packed_size}];
+    entry.original_size = largeSizes_[2 * std::size_t{r.packed_size} + 1];
   } else {
     entry.packed_size = r.packed_size;
     entry.original_size = r.original_size;
@@ -78,13 +78,13 @@ Directory::Record Directory::RecordOf(const ArchiveEntry& entry) {
   std::memcpy(r.method, entry.method, sizeof r.method);
   r.os_id = entry.os_id;
   r.header_level = static_cast<std::uint8_t>(entry.header_level);
-  r.wide = entry.packed_size > UINT32_MAX || entry.original_size > UINT32_MAX;
-  if (r.wide) {
-    if (wideSizes_.size() / 2 > UINT32_MAX) throw std::bad_alloc();
-    r.packed_size = static_cast<std::uint32_t>(wideSizes_.size() / 2);
+  r.large = entry.packed_size > UINT32_MAX || entry.original_size > UINT32_MAX;
+  if (r.large) {
+    if (largeSizes_.size() / 2 > UINT32_MAX) throw std::bad_alloc();
+    r.packed_size = static_cast<std::uint32_t>(largeSizes_.size() / 2);
     r.original_size = 0;
     const std::uint64_t pair[2] = {entry.packed_size, entry.original_size};
-    wideSizes_.insert(wideSizes_.end(), pair, pair + 2);  // both or, on bad_alloc, neither
+    largeSizes_.insert(largeSizes_.end(), pair, pair + 2);  // both or, on bad_alloc, neither
   } else {
     r.packed_size = static_cast<std::uint32_t>(entry.packed_size);
     r.original_size = static_cast<std::uint32_t>(entry.original_size);
@@ -136,7 +136,7 @@ void Directory::clear() {
   std::vector<Record>().swap(records_);
   std::string().swap(strings_);
   lastDirectory_ = 0;
-  std::vector<std::uint64_t>().swap(wideSizes_);
+  std::vector<std::uint64_t>().swap(largeSizes_);
 }
 
 StatusCode LoadDirectoryFrom(ArchiveInput& in, Directory& entries) {

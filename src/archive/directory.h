@@ -58,20 +58,20 @@ class Directory {
     char method[6];
     std::uint8_t os_id;
     std::uint8_t header_level;
-    // The sizes; with `wide` set, packed_size is instead the index of the
-    // member's pair of 64-bit sizes in wideSizes_.
+    // The sizes; with `large` set, packed_size is instead the index of the
+    // member's pair of 64-bit sizes in largeSizes_.
     std::uint32_t packed_size;
     std::uint32_t original_size;
     std::uint32_t attributes;
     std::uint16_t crc;
-    bool wide;
+    bool large;
     plat::FileTime mtime;
     std::uint64_t header_offset;
     std::uint64_t data_offset;
     std::uint32_t directory;  // offsets of NUL-terminated texts in strings_
     std::uint32_t name;
   };
-  // A million members are listed in some 60 MB: the flag for wide sizes
+  // A million members are listed in some 60 MB: the flag for large sizes
   // lives in padding, not in a larger record.
   static_assert(sizeof(Record) <= 56);
 
@@ -85,7 +85,7 @@ class Directory {
   std::uint32_t lastDirectory_ = 0;
   // Packed and original size of each member that needs 64 bits, in pairs;
   // a replaced member's pair stays until clear().
-  std::vector<std::uint64_t> wideSizes_;
+  std::vector<std::uint64_t> largeSizes_;
 };
 
 // Reads every header from the input's position on, skipping each member's

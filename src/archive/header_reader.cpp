@@ -43,9 +43,9 @@ struct HeaderState {
   bool haveCrcExtension;    // a type 0x00 extended header was read
   std::uint16_t storedCrc;  // its stored value
   bool checksumMismatch;    // level 0/1 header checksum differs
-  bool haveWideSizes;       // a type 0x42 extended header was read
-  std::uint64_t widePacked;
-  std::uint64_t wideOriginal;
+  bool haveLargeSizes;      // a type 0x42 extended header was read
+  std::uint64_t largePacked;
+  std::uint64_t largeOriginal;
   unsigned char* scratch;  // kExtendedSize bytes for one extended header
 };
 
@@ -106,12 +106,12 @@ StatusCode ReadBaseLevel2(const unsigned char* first21, HeaderState& state) {
 StatusCode ReadSizeExtension(const unsigned char* payload, std::uint32_t payloadSize,
                              HeaderState& state) {
   if (payloadSize != kSizeExtensionPayload) return kStatusBadHeader;
-  state.widePacked = Get64(payload);
-  state.wideOriginal = Get64(payload + 8);
-  if (state.widePacked > kLargestOffset || state.wideOriginal > kLargestOffset) {
+  state.largePacked = Get64(payload);
+  state.largeOriginal = Get64(payload + 8);
+  if (state.largePacked > kLargestOffset || state.largeOriginal > kLargestOffset) {
     return kStatusBadHeader;
   }
-  state.haveWideSizes = true;
+  state.haveLargeSizes = true;
   return kStatusOk;
 }
 
@@ -159,12 +159,12 @@ StatusCode ReadExtendedHeaders(HeaderState& state) {
     }
     state.nextSize = Get16(state.scratch + size - 2);
   }
-  if (state.haveWideSizes) {
+  if (state.haveLargeSizes) {
     // At level 1 the 32-bit packed field still counts the extended headers
     // (checked above), but the 64-bit packed size is the data alone: it
     // replaces the field whatever the field held.
-    entry.packed_size = state.widePacked;
-    entry.original_size = state.wideOriginal;
+    entry.packed_size = state.largePacked;
+    entry.original_size = state.largeOriginal;
   }
   return kStatusOk;
 }

@@ -44,13 +44,13 @@ void Put64(unsigned char* p, std::uint64_t value) {
 }
 
 // Whether a size needs the 64-bit extended header.
-bool IsWide(std::uint64_t size) { return size > UINT32_MAX; }
+bool IsLarge(std::uint64_t size) { return size > UINT32_MAX; }
 
 // A base-header size field: the size, or 0xFFFFFFFF when it needs more than
 // 32 bits. A reader that does not know type 0x42 then sees the largest size
 // it can express rather than a small wrong one that looks plausible.
 std::uint32_t BaseSizeField(std::uint64_t size) {
-  return IsWide(size) ? UINT32_MAX : static_cast<std::uint32_t>(size);
+  return IsLarge(size) ? UINT32_MAX : static_cast<std::uint32_t>(size);
 }
 
 // Each extended-header writer stores type, payload and a next-size of 0 at
@@ -139,8 +139,8 @@ std::uint32_t WriteHeader(plat::FileHandle file, const ArchiveEntry& entry, bool
   const std::size_t nameLength = BoundedLength(entry.name);
   const std::size_t directoryLength = BoundedLength(entry.directory);
   if (nameLength + directoryLength > kPathSize - 1) return 0;
-  const bool wideSizes = IsWide(entry.packed_size) || IsWide(entry.original_size);
-  if (wideSizes && level != 2) return 0;
+  const bool largeSizes = IsLarge(entry.packed_size) || IsLarge(entry.original_size);
+  if (largeSizes && level != 2) return 0;
 
   unsigned char header[kHeaderBufferSize];
   const bool measure = measure_only;
@@ -178,7 +178,7 @@ std::uint32_t WriteHeader(plat::FileHandle file, const ArchiveEntry& entry, bool
       link(WriteDirectoryExtension(header + length, entry, measure, kExtendedNameCapacity));
     }
     if (entry.attributes != 0x20) link(WriteAttributeExtension(header + length, entry, measure));
-    if (wideSizes) link(WriteSizeExtension(header + length, entry, measure));
+    if (largeSizes) link(WriteSizeExtension(header + length, entry, measure));
     crcExtension = length;
     link(WriteCrcExtension(header + length, entry, measure));
   }
