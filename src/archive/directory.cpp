@@ -40,8 +40,13 @@ ArchiveEntry Directory::operator[](std::size_t index) const {
   ArchiveEntry entry;
   std::memcpy(entry.method, r.method, sizeof entry.method);
   entry.os_id = r.os_id;
-  entry.packed_size = r.packed_size;
-  entry.original_size = r.original_size;
+  if (r.large) {
+    entry.packed_size = largeSizes_[2 * std::size_t{r.packed_size}];
+    entry.original_size = largeSizes_[2 * std::size_t{r.packed_size} + 1];
+  } else {
+    entry.packed_size = r.packed_size;
+    entry.original_size = r.original_size;
+  }
   entry.mtime = r.mtime;
   entry.attributes = r.attributes;
   std::strcpy(entry.directory, strings_.c_str() + r.directory);
@@ -78,8 +83,17 @@ Directory::Record Directory::RecordOf(const ArchiveEntry& entry) {
   std::memcpy(r.method, entry.method, sizeof r.method);
   r.os_id = entry.os_id;
   r.header_level = static_cast<std::uint8_t>(entry.header_level);
-  r.packed_size = entry.packed_size;
-  r.original_size = entry.original_size;
+  r.large = entry.packed_size > UINT32_MAX || entry.original_size > UINT32_MAX;
+  if (r.large) {
+    if (largeSizes_.size() / 2 > UINT32_MAX) throw std::bad_alloc();
+    r.packed_size = static_cast<std::uint32_t>(largeSizes_.size() / 2);
+    r.original_size = 0;
+    const std::uint64_t pair[2] = {entry.packed_size, entry.original_size};
+    largeSizes_.insert(largeSizes_.end(), pair, pair + 2);  // both or, on bad_alloc, neither
+  } else {
+    r.packed_size = static_cast<std::uint32_t>(entry.packed_size);
+    r.original_size = static_cast<std::uint32_t>(entry.original_size);
+  }
   r.attributes = entry.attributes;
   r.crc = entry.crc;
   r.mtime = entry.mtime;
@@ -132,6 +146,7 @@ void Directory::clear() {
   std::vector<Record>().swap(records_);
   std::string().swap(strings_);
   lastDirectory_ = 0;
+  std::vector<std::uint64_t>().swap(largeSizes_);
 }
 
 StatusCode LoadDirectoryFrom(ArchiveInput& in, Directory& entries) {

@@ -1,7 +1,8 @@
 // The directory of an archive: its members in file order, kept compactly
 // (the fixed fields of each member, and its directory and name parts in one
 // shared store of strings, so a member costs some 64 bytes rather than two
-// path buffers); the load of every header from the first to the end mark;
+// path buffers, and sizes beyond 32 bits in a side table, as such members
+// are rare); the load of every header from the first to the end mark;
 // and the search for the first header inside a self-extracting file.
 #pragma once
 
@@ -57,6 +58,8 @@ class Directory {
     char method[6];
     std::uint8_t os_id;
     std::uint8_t header_level;
+    // The sizes; with `large` set, packed_size is instead the index of the
+    // member's pair of 64-bit sizes in largeSizes_.
     std::uint32_t packed_size;
     std::uint32_t original_size;
     std::uint32_t attributes;
@@ -71,7 +74,11 @@ class Directory {
     std::uint16_t unix_gid;
     bool has_unix_mode;
     bool has_unix_owner;
+    bool large;
   };
+  // A million members are listed in some 90 MB: sizes beyond 32 bits live in
+  // a side table, not in a larger record.
+  static_assert(sizeof(Record) <= 64);
 
   std::uint32_t Store(const char* text);
   Record RecordOf(const ArchiveEntry& entry);
@@ -81,6 +88,9 @@ class Directory {
   // stored once for a run of members in the same folder.
   std::string strings_;
   std::uint32_t lastDirectory_ = 0;
+  // Packed and original size of each member that needs 64 bits, in pairs;
+  // a replaced member's pair stays until clear().
+  std::vector<std::uint64_t> largeSizes_;
 };
 
 // Reads every header from the input's position on, skipping each member's

@@ -12,8 +12,8 @@ inline constexpr int kPathSize = 260;  // 259 bytes and a terminator
 struct ArchiveEntry {
   char method[6];  // "-lh5-" and a NUL
   std::uint8_t os_id;
-  std::uint32_t packed_size;
-  std::uint32_t original_size;
+  std::uint64_t packed_size;  // 64-bit: a level-2 header may carry 64-bit sizes
+  std::uint64_t original_size;
   plat::FileTime mtime;  // UTC
   std::uint32_t attributes;
   char name[kPathSize];       // file-name part; empty for a directory member

@@ -3,6 +3,7 @@
 // header, where the member data begins.
 #include "archive/header_reader.h"
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -34,18 +35,25 @@ constexpr std::uint32_t kWindowsTimesSize = 24;  // 0x41: creation, write, acces
 
 // An extended header may be up to 65535 bytes long.
 constexpr std::size_t kExtendedSize = 65536;
+// Members must lie within what a signed 64-bit file offset can reach.
+constexpr std::uint64_t kLargestOffset = INT64_MAX;
+// Type 0x42 holds the packed and then the original size, 64 bits each.
+constexpr std::uint32_t kSizeExtensionPayload = 16;
 
 // What the parts of one header hand on to each other.
 struct HeaderState {
   ArchiveEntry* entry;
   ArchiveInput* in;
   int level;
-  std::uint16_t headerCrc;       // running CRC over every header byte
-  std::uint32_t nextSize;        // size of the next extended header
-  bool haveCrcExtension;         // a type 0x00 extended header was read
-  std::uint16_t storedCrc;       // its stored value
-  bool checksumMismatch;         // level 0/1 header checksum differs
-  bool haveWindowsTime;          // a type 0x41 time was read: it beats 0x54
+  std::uint16_t headerCrc;  // running CRC over every header byte
+  std::uint32_t nextSize;   // size of the next extended header
+  bool haveCrcExtension;    // a type 0x00 extended header was read
+  std::uint16_t storedCrc;  // its stored value
+  bool checksumMismatch;    // level 0/1 header checksum differs
+  bool haveWindowsTime;     // a type 0x41 time was read: it beats 0x54
+  bool haveLargeSizes;      // a type 0x42 extended header was read
+  std::uint64_t largePacked;
+  std::uint64_t largeOriginal;
   unsigned char* scratch;        // kExtendedSize bytes for one extended header
   std::u16string wideName;       // type 0x44, when present
   std::u16string wideDirectory;  // type 0x45, when present
@@ -175,6 +183,20 @@ bool ReadUnixOrWindowsExtension(unsigned char type, const unsigned char* payload
   }
 }
 
+// Type 0x42: 64-bit packed and original sizes, which take the place of the
+// 32-bit fields once the whole chain has been read.
+StatusCode ReadSizeExtension(const unsigned char* payload, std::uint32_t payloadSize,
+                             HeaderState& state) {
+  if (payloadSize != kSizeExtensionPayload) return kStatusBadHeader;
+  state.largePacked = Get64(payload);
+  state.largeOriginal = Get64(payload + 8);
+  if (state.largePacked > kLargestOffset || state.largeOriginal > kLargestOffset) {
+    return kStatusBadHeader;
+  }
+  state.haveLargeSizes = true;
+  return kStatusOk;
+}
+
 // The chain of extended headers; kStatusOk when complete.
 StatusCode ReadExtendedHeaders(HeaderState& state) {
   ArchiveEntry& entry = *state.entry;
@@ -221,6 +243,9 @@ StatusCode ReadExtendedHeaders(HeaderState& state) {
           return kStatusBadHeader;
         }
         break;
+      case 0x42:
+        if (ReadSizeExtension(payload, payloadSize, state) != kStatusOk) return kStatusBadHeader;
+        break;
       default:
         break;  // unknown types are skipped but still count below
     }
@@ -231,6 +256,13 @@ StatusCode ReadExtendedHeaders(HeaderState& state) {
       entry.packed_size -= size;
     }
     state.nextSize = Get16(state.scratch + size - 2);
+  }
+  if (state.haveLargeSizes) {
+    // At level 1 the 32-bit packed field still counts the extended headers
+    // (checked above), but the 64-bit packed size is the data alone: it
+    // replaces the field whatever the field held.
+    entry.packed_size = state.largePacked;
+    entry.original_size = state.largeOriginal;
   }
   return kStatusOk;
 }
@@ -304,5 +336,10 @@ HeaderRead ReadHeaderFrom(ArchiveInput& in, ArchiveEntry& entry) {
   // A separator inside a name moves into the directory.
   SplitMemberPath((std::string(entry.directory) + entry.name).c_str(), entry);
   entry.data_offset = in.Position();
+  // The member's data must end where a file offset can still point.
+  if (entry.data_offset > kLargestOffset ||
+      entry.packed_size > kLargestOffset - entry.data_offset) {
+    return {false, kStatusBadHeader};
+  }
   return {true, state.checksumMismatch || crcMismatch ? kStatusHeaderCrcWarning : kStatusOk};
 }

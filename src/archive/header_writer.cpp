@@ -5,7 +5,9 @@
 // Limits: a member path (directory and name) over 259 bytes, and a name or
 // directory over 256 bytes where it goes into an extended header, are
 // refused with a length of 0 (measuring too), as is a level-1 member whose
-// packed size plus extended headers would not fit the 32-bit size field.
+// packed size plus extended headers would not fit the 32-bit size field,
+// and a level-0 or level-1 member whose sizes need more than 32 bits (only
+// level 2 carries 64-bit sizes, in a type 0x42 extended header).
 // Such a header could not be read back, so nothing is written for it.
 #include "archive/header_writer.h"
 
@@ -25,10 +27,10 @@ constexpr unsigned kMaxLevel1Name = 230;
 // Largest header: 27 + 230 base bytes or 26, two name extensions of at
 // most 259 bytes, their UTF-16 forms (every byte of a path gives at most one
 // UTF-16 unit; a wide character of 4 or more bytes gives two), three of 5
-// bytes and a pad byte.
+// bytes, one of 19 and a pad byte.
 constexpr std::size_t kHeaderBufferSize = 2048;
 static_assert(27 + kMaxLevel1Name + 2 * (kMaxExtendedName + 3) + (2 * (kPathSize - 1) + 6) + 3 * 5 +
-                  1 <=
+                  19 + 1 <=
               kHeaderBufferSize);
 
 void Put16(unsigned char* p, std::uint32_t value) {
@@ -39,6 +41,21 @@ void Put16(unsigned char* p, std::uint32_t value) {
 void Put32(unsigned char* p, std::uint32_t value) {
   Put16(p, value);
   Put16(p + 2, value >> 16);
+}
+
+void Put64(unsigned char* p, std::uint64_t value) {
+  Put32(p, static_cast<std::uint32_t>(value));
+  Put32(p + 4, static_cast<std::uint32_t>(value >> 32));
+}
+
+// Whether a size needs the 64-bit extended header.
+bool IsLarge(std::uint64_t size) { return size > UINT32_MAX; }
+
+// A base-header size field: the size, or 0xFFFFFFFF when it needs more than
+// 32 bits. A reader that does not know type 0x42 then sees the largest size
+// it can express rather than a small wrong one that looks plausible.
+std::uint32_t BaseSizeField(std::uint64_t size) {
+  return IsLarge(size) ? UINT32_MAX : static_cast<std::uint32_t>(size);
 }
 
 // Each extended-header writer stores type, payload and a next-size of 0 at
@@ -80,6 +97,17 @@ std::uint32_t WriteUnixModeExtension(unsigned char* destination, const ArchiveEn
   Put16(destination + 1, entry.unix_mode);
   Put16(destination + 3, 0);
   return 5;
+}
+
+// Type 0x42, written only when a size needs more than 32 bits.
+std::uint32_t WriteSizeExtension(unsigned char* destination, const ArchiveEntry& entry,
+                                 bool measure) {
+  if (measure) return 19;
+  destination[0] = 0x42;
+  Put64(destination + 1, entry.packed_size);
+  Put64(destination + 9, entry.original_size);
+  Put16(destination + 17, 0);
+  return 19;
 }
 
 // The payload stays 0 until the CRC of the whole header is known.
@@ -158,6 +186,8 @@ std::uint32_t WriteHeader(plat::FileHandle file, const ArchiveEntry& given, bool
     std::strcpy(cp932Form.directory, plat::Cp932FormOf(given.directory).c_str());
   }
   const ArchiveEntry& entry = wideName || wideDirectory ? cp932Form : given;
+  const bool largeSizes = IsLarge(given.packed_size) || IsLarge(given.original_size);
+  if (largeSizes && level != 2) return 0;
 
   unsigned char header[kHeaderBufferSize];
   const bool measure = measure_only;
@@ -198,6 +228,7 @@ std::uint32_t WriteHeader(plat::FileHandle file, const ArchiveEntry& given, bool
     if (wideDirectory) link(WriteWideExtension(header + length, 0x45, given.directory, measure));
     if (entry.attributes != 0x20) link(WriteAttributeExtension(header + length, entry, measure));
     if (entry.has_unix_mode) link(WriteUnixModeExtension(header + length, entry, measure));
+    if (largeSizes) link(WriteSizeExtension(header + length, entry, measure));
     crcExtension = length;
     link(WriteCrcExtension(header + length, entry, measure));
   }
@@ -208,7 +239,7 @@ std::uint32_t WriteHeader(plat::FileHandle file, const ArchiveEntry& given, bool
   if (measure) return length;
 
   // The base header.
-  std::uint32_t packedField = entry.packed_size;
+  std::uint32_t packedField = BaseSizeField(entry.packed_size);
   if (level == 1) {
     const std::uint32_t extensions = length - baseLength;
     if (packedField > UINT32_MAX - extensions) return 0;
@@ -216,7 +247,7 @@ std::uint32_t WriteHeader(plat::FileHandle file, const ArchiveEntry& given, bool
   }
   std::memcpy(header + 2, entry.method, 5);
   Put32(header + 7, packedField);
-  Put32(header + 11, entry.original_size);
+  Put32(header + 11, BaseSizeField(entry.original_size));
   header[20] = static_cast<unsigned char>(level);
   if (level == 2) {
     std::uint32_t unixTime = 0;

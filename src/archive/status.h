@@ -31,5 +31,5 @@ enum StatusCode : int {
   kStatusSfxNotWritable = 22,  // a self-extracting archive is read only
   kStatusCannotOpenFile = 101,
   kStatusNotAMember = 102,
-  kStatusFileTooLarge = 103,  // 4 GiB or more: sizes are 32-bit in the headers
+  kStatusFileTooLarge = 103,  // 4 GiB or more at level 0 or 1: 32-bit sizes only
 };

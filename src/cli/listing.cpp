@@ -62,8 +62,9 @@ void AppendAttributes(std::string& out, std::uint32_t attributes) {
 }
 
 void AppendDetails(std::string& out, const ArchiveEntry& entry) {
-  AppendFormat(out, "%10u%10u", static_cast<unsigned>(entry.original_size),
-               static_cast<unsigned>(entry.packed_size));
+  // A size of 4 GiB and more widens its field, as the totals do.
+  AppendFormat(out, "%10llu%10llu", static_cast<unsigned long long>(entry.original_size),
+               static_cast<unsigned long long>(entry.packed_size));
   AppendRatio(out, entry.original_size, entry.packed_size, "   0.0%");
   AppendTime(out, entry.mtime);
   AppendAttributes(out, entry.attributes);

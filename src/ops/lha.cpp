@@ -19,8 +19,11 @@
 
 namespace {
 
-constexpr std::uint64_t kLargestFile = 0xFFFFFFFFu;  // sizes are 32-bit in headers
-constexpr std::uint16_t kAnyExecute = 0111;          // owner, group or others may run it
+// Levels 0 and 1 hold 32-bit sizes; level 2 adds 64-bit ones (type 0x42)
+// for a file that needs them, up to what a file offset can reach.
+constexpr std::uint64_t kLargestFile = 0xFFFFFFFFu;
+constexpr std::uint64_t kLargestLevel2File = INT64_MAX;
+constexpr std::uint16_t kAnyExecute = 0111;  // owner, group or others may run it
 // A file compressed ahead keeps its compressed bytes in memory up to this
 // size (never more than the file's own size), in a scratch file beyond.
 constexpr std::uint32_t kInMemory = 4 << 20;
@@ -195,8 +198,10 @@ void CLha::Prepare(Pending& file) {
   if (!isDirectory) {
     std::uint64_t size = 0;
     if (!plat::GetFileSize(source, &size)) return fail(kStatusCannotOpenFile);
-    if (size > kLargestFile) return fail(kStatusFileTooLarge);
-    record.original_size = static_cast<std::uint32_t>(size);
+    if (size > (options_.headerLevel == 2 ? kLargestLevel2File : kLargestFile)) {
+      return fail(kStatusFileTooLarge);
+    }
+    record.original_size = size;
   }
   record.header_level = options_.headerLevel;
   record.mtime = lastWrite;
@@ -398,9 +403,10 @@ StatusCode CLha::Compressed(plat::FileHandle output, plat::FileHandle source, Ar
   // The encoder reads to the end of the file: a file that changed size since
   // it was measured does not match original_size.
   if (result.bytesRead != entry.original_size) return kStatusCannotOpenFile;
-  entry.packed_size = static_cast<std::uint32_t>(result.packedSize);
+  entry.packed_size = result.packedSize;
   if (ahead == nullptr) return kStatusOk;
-  // The bytes compressed ahead follow the header.
+  // The bytes compressed ahead follow the header (in memory only for a file
+  // of at most kInMemory bytes, so their count fits 32 bits).
   const bool copied = ahead->spill != plat::kInvalidFile
                           ? plat::SeekFile(ahead->spill, 0, plat::SeekOrigin::Begin) == 0 &&
                                 CopyBytes(output, ahead->spill, entry.packed_size)
@@ -423,6 +429,10 @@ StatusCode CLha::WriteMember(plat::FileHandle output, plat::FileHandle source, A
     GiveUpRewrite();
     return kStatusRewriteFailed;
   }
+  // The data never grows past the original size (a file that would grow is
+  // stored), so measured with that bound the header has the shape it will
+  // have: with 64-bit sizes exactly when the file needs them.
+  entry.packed_size = entry.original_size;
   const std::uint32_t headerLength = WriteHeader(output, entry, true);
   if (headerLength == 0) return kStatusRewriteFailed;  // nothing written yet
   entry.data_offset = entry.header_offset + headerLength;

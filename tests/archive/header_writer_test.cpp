@@ -347,6 +347,28 @@ TEST_F(HeaderWriterTest, Level1PackedSizeThatWouldOverflowIsRefused) {
   plat::CloseFile(file);
 }
 
+// Only sizes over 32 bits bring the 0x42 extension, and only level 2 has it.
+TEST_F(HeaderWriterTest, SizesOver32BitsGoToTheSizeExtension) {
+  ArchiveEntry e = MakeEntry(2, "", "big", 0x20);
+  e.original_size = 0xFFFFFFFF;
+  EXPECT_EQ(Write(e).size(), 26u + 6 + 5);
+  e.original_size = 0x100000000;
+  const std::string header = Write(e);
+  ASSERT_EQ(header.size(), 26u + 6 + 19 + 5);
+  EXPECT_EQ(header.substr(7, 8), Le32(1000) + Le32(0xFFFFFFFF));
+  EXPECT_EQ(header.substr(32, 19),
+            "\x42" + lzhtest::Le64(1000) + lzhtest::Le64(0x100000000) + Le16(5));
+  ArchiveEntry out;
+  ASSERT_TRUE(Read(header, out));
+  EXPECT_EQ(readStatus_, kStatusOk);
+  EXPECT_EQ(out.packed_size, 1000u);
+  EXPECT_EQ(out.original_size, 0x100000000u);
+  for (int level = 0; level <= 1; ++level) {
+    e.header_level = level;
+    EXPECT_EQ(WriteHeader(plat::kInvalidFile, e, true), 0u) << level;
+  }
+}
+
 TEST_F(HeaderWriterTest, MeasureWritesNothing) {
   const std::string path = dir_ / "m.bin";
   test::WriteFile(path, "");

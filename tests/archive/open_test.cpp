@@ -16,6 +16,7 @@ using lzhtest::Ext;
 using lzhtest::Fields;
 using lzhtest::Le16;
 using lzhtest::Le32;
+using lzhtest::Le64;
 using lzhtest::Level0;
 using lzhtest::Level1;
 using lzhtest::Level2;
@@ -135,6 +136,9 @@ TEST(OpenArchive, StatusTable) {
   std::string tooSmallSize = Level0(f, "name");
   tooSmallSize[0] = 10;
   tooSmallSize = FixChecksum(tooSmallSize);
+  // Type 0x42: 64-bit packed size, then original size.
+  auto sizes = [&f](const std::string& payload) { return Level2(f, {{0x42, payload}}); };
+  const std::uint64_t kTop = INT64_MAX;
 
   const StatusCase cases[] = {
       {"empty file", "", true, 16, 0},
@@ -189,6 +193,12 @@ TEST(OpenArchive, StatusTable) {
        false, 8, 0},
       {"UTF-16 name beyond the path buffer",
        Level2(f, {{0x44, Utf16(std::u16string(100, u'한'))}}) + end, false, 8, 0},
+      {"64-bit sizes", sizes(Le64(0x100000004) + Le64(0x100000005)) + end, true, 16, 1},
+      {"64-bit sizes of 15 bytes", sizes(std::string(15, '\0')) + end, false, 8, 0},
+      {"64-bit sizes of 17 bytes", sizes(std::string(17, '\0')) + end, false, 8, 0},
+      {"64-bit packed size over 2^63 - 1", sizes(Le64(kTop + 1) + Le64(5)) + end, false, 8, 0},
+      {"64-bit original size over 2^63 - 1", sizes(Le64(4) + Le64(kTop + 1)) + end, false, 8, 0},
+      {"64-bit packed size ending past 2^63 - 1", sizes(Le64(kTop) + Le64(5)) + end, false, 8, 0},
   };
   for (const StatusCase& c : cases) {
     const Opened r = OpenBytes(c.bytes);
@@ -349,6 +359,29 @@ TEST(OpenArchive, UnknownExtensionsAreSkippedButCounted) {
   EXPECT_EQ(r.entries[0].data_offset, h1.size());
   EXPECT_STREQ(r.entries[1].name, "two");
   EXPECT_EQ(r.entries[1].header_offset, h1.size() + 4);
+}
+
+// The 64-bit sizes replace the base fields; at level 1 the packed size is
+// the data alone, while the base field still counts the extensions.
+TEST(OpenArchive, SizeExtensionReplacesBaseSizes) {
+  Fields f;
+  f.packed = 4;
+  f.original = 0xFFFFFFFF;
+  const std::string sizes = Le64(4) + Le64(0x100000005);
+  const std::string crc(2, '\0');
+  const std::string members[] = {Level1(f, "one", {{0x42, sizes}, {0x00, crc}}),
+                                 Level2(f, {{0x01, "two"}, {0x42, sizes}, {0x00, crc}})};
+  for (const std::string& member : members) {
+    const Opened r = OpenBytes(member + "DATA" + Member2("next", "") + std::string(1, '\0'));
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.status, 0);
+    ASSERT_EQ(r.entries.size(), 2u);
+    EXPECT_EQ(r.entries[0].packed_size, 4u);
+    EXPECT_EQ(r.entries[0].original_size, 0x100000005u);
+    EXPECT_EQ(r.entries[0].data_offset, member.size());
+    EXPECT_STREQ(r.entries[1].name, "next");
+    EXPECT_EQ(r.entries[1].original_size, 0u);
+  }
 }
 
 TEST(OpenArchive, Level2TotalSizeBeyondExtensions) {

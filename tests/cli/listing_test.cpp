@@ -78,25 +78,34 @@ TEST(ListingRow, NameColumn) {
 
 TEST(ListingRow, Ratios) {
   struct Case {
-    std::uint32_t original, packed;
+    std::uint64_t original, packed;
     const char* text;
   };
   const Case cases[] = {
-      {1234, 567, "  45.9%"}, {100, 100, " 100.0%"},   {0, 0, "   0.0%"},
-      {0, 22, "   0.0%"},     {1000, 1, "   0.1%"},    {3, 2, "  66.7%"},
-      {10, 150, " 1500.0%"},  {1, 1000, " 100000.0%"}, {4294967295u, 4294967295u, " 100.0%"},
+      {1234, 567, "  45.9%"},
+      {100, 100, " 100.0%"},
+      {0, 0, "   0.0%"},
+      {0, 22, "   0.0%"},
+      {1000, 1, "   0.1%"},
+      {3, 2, "  66.7%"},
+      {10, 150, " 1500.0%"},
+      {1, 1000, " 100000.0%"},
+      {4294967295u, 4294967295u, " 100.0%"},
       {2000, 1, "   0.1%"},
+      {10000000000, 5000000000, "  50.0%"},  // a field widens
   };
   for (const Case& c : cases) {
     ArchiveEntry entry = MakeEntry("", "x");
     entry.original_size = c.original;
     entry.packed_size = c.packed;
     std::string row = Row(entry);
-    std::string sizes(32, ' ');
-    std::snprintf(sizes.data(), sizes.size(), "%10u%10u", c.original, c.packed);
-    sizes.resize(20);
-    EXPECT_EQ(row.substr(16, 20), sizes);
-    EXPECT_EQ(row.substr(36, std::strlen(c.text)), c.text) << c.original << " " << c.packed;
+    std::string sizes(48, ' ');
+    sizes.resize(static_cast<std::size_t>(std::snprintf(
+        sizes.data(), sizes.size(), "%10llu%10llu", static_cast<unsigned long long>(c.original),
+        static_cast<unsigned long long>(c.packed))));
+    EXPECT_EQ(row.substr(16, sizes.size()), sizes);
+    EXPECT_EQ(row.substr(16 + sizes.size(), std::strlen(c.text)), c.text)
+        << c.original << " " << c.packed;
   }
 }
 

@@ -18,6 +18,10 @@ inline std::string Le16(std::uint32_t v) {
 
 inline std::string Le32(std::uint32_t v) { return Le16(v) + Le16(v >> 16); }
 
+inline std::string Le64(std::uint64_t v) {
+  return Le32(static_cast<std::uint32_t>(v)) + Le32(static_cast<std::uint32_t>(v >> 32));
+}
+
 // The checksum of a level-0/1 base header: its bytes added up.
 inline std::uint8_t Sum8(const std::string& bytes, std::size_t from, std::size_t count) {
   unsigned sum = 0;
