@@ -1,8 +1,8 @@
 // Decoding ahead: the members that the extract runner will take next are
 // decoded on worker threads, each into a bounded queue of pieces, while the
 // main thread writes, asks and reports in archive order. What a member
-// costs ahead of its turn is its decoder's state and at most kPieces pieces
-// of one window (64 KiB) each; 2 x threads members are ahead at most.
+// costs ahead of its turn is its decoder's state and at most kPieces + 2
+// pieces of 64 KiB; 2 x threads members are ahead at most.
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr std::size_t kPieces = 4;
+constexpr std::size_t kPieces = 2;
 // How often a waiting main thread looks at a worker's progress.
 constexpr std::chrono::milliseconds kProgressPoll(100);
 

@@ -1,6 +1,8 @@
 // The worker threads and the queue of produced bytes.
 #include "ops/workers.h"
 
+#include <algorithm>
+
 #include "platform/platform.h"
 
 WorkerPool::WorkerPool(int threads) {
@@ -41,17 +43,36 @@ void WorkerPool::Run(int worker) {
 }
 
 bool ChunkQueue::Write(const std::uint8_t* data, std::uint32_t count) {
-  std::unique_lock<std::mutex> lock(mutex_);
   written_ += count;
-  if (capacity_ == 0) return !cancelled_;
+  if (capacity_ == 0) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return !cancelled_;
+  }
+  // Codecs write a few KiB at a time; the pieces handed over are whole
+  // kPieceSize ones, so a large member costs few hand-overs.
+  while (count > 0) {
+    const std::size_t take = std::min<std::size_t>(count, kPieceSize - filling_.size());
+    filling_.insert(filling_.end(), data, data + take);
+    data += take;
+    count -= static_cast<std::uint32_t>(take);
+    if (filling_.size() == kPieceSize && !Publish()) return false;
+  }
+  return true;
+}
+
+bool ChunkQueue::Publish() {
+  std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [this] { return cancelled_ || pieces_.size() < capacity_; });
   if (cancelled_) return false;
-  pieces_.emplace_back(data, data + count);
+  pieces_.push_back(std::move(filling_));
+  filling_ = std::move(spare_);  // the buffer the reader gave back, if any
+  filling_.clear();
   changed_.notify_all();
   return true;
 }
 
 void ChunkQueue::Finish() {
+  if (!filling_.empty()) Publish();
   const std::lock_guard<std::mutex> lock(mutex_);
   finished_ = true;
   changed_.notify_all();
@@ -68,6 +89,7 @@ bool ChunkQueue::Next(std::vector<std::uint8_t>& piece) {
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [this] { return finished_ || !pieces_.empty(); });
   if (pieces_.empty()) return false;
+  spare_ = std::move(piece);  // the reader is done with its last piece
   piece = std::move(pieces_.front());
   pieces_.pop_front();
   changed_.notify_all();

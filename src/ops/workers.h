@@ -42,13 +42,14 @@ class WorkerPool {
 };
 
 // Bytes from one worker to the main thread, in order. The worker writes; a
-// full queue makes it wait, so the bytes held are bounded by the capacity
-// (in pieces of at most what one Write gives). The main thread reads with
+// full queue makes it wait, so the bytes held are bounded: the capacity in
+// pieces of kPieceSize, the one being filled and the one being read. The main thread reads with
 // Next; Cancel makes every later Write fail, which stops a codec at once.
 class ChunkQueue final : public lzh::ByteSink {
  public:
   // A capacity of 0 keeps nothing: the bytes are dropped, and Write only
   // tells whether the reader still wants the codec to go on.
+  static constexpr std::size_t kPieceSize = 64 * 1024;
   explicit ChunkQueue(std::size_t capacity) : capacity_(capacity) {}
   bool Write(const std::uint8_t* data, std::uint32_t count) override;
   // The writer is done (also after a failure); Next then runs dry.
@@ -63,7 +64,12 @@ class ChunkQueue final : public lzh::ByteSink {
  private:
   std::mutex mutex_;
   std::condition_variable changed_;
+  // Hands the filled piece over, waiting for room; false once cancelled.
+  bool Publish();
+
   std::deque<std::vector<std::uint8_t>> pieces_;
+  std::vector<std::uint8_t> filling_;  // the writer's own
+  std::vector<std::uint8_t> spare_;    // a piece the reader is done with
   std::size_t capacity_;
   bool finished_ = false;
   bool cancelled_ = false;
