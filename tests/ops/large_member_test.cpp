@@ -107,9 +107,6 @@ TEST(LargeMember, FileOfFourGibibytesRoundTrips) {
   }
 
   test::RunOptions options;
-  // One thread: extraction with workers hands the data over in small pieces,
-  // which costs time here without adding to what is tested.
-  options.env["TSUBO_THREADS"] = "1";
   options.cwd = dir / "in";
   const test::RunResult added = test::RunTsubo({"a", "-o2", "../a.lzh", "huge.bin"}, options);
   ASSERT_EQ(added.exitCode, 0) << added.err;
