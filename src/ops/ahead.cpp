@@ -1,8 +1,9 @@
 // Decoding ahead: the members that the extract runner will take next are
 // decoded on worker threads, each into a bounded queue of pieces, while the
 // main thread writes, asks and reports in archive order. What a member
-// costs ahead of its turn is its decoder's state and at most kPieces + 2
-// pieces of 64 KiB; 2 x threads members are ahead at most.
+// costs ahead of its turn is at most kPieces + 2 pieces of 64 KiB (nothing
+// when testing); each worker has one decoder.
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -13,6 +14,7 @@
 namespace {
 
 constexpr std::size_t kPieces = 2;
+constexpr std::size_t kMostMembersAhead = 64;
 // How often a waiting main thread looks at a worker's progress.
 constexpr std::chrono::milliseconds kProgressPoll(100);
 
@@ -46,7 +48,12 @@ void CUnlha::PlanExtraction(const std::vector<std::size_t>& indices) {
 }
 
 void CUnlha::ScheduleAhead() {
-  const std::size_t window = 2 * static_cast<std::size_t>(options_.threads);
+  // Many members a worker, so that a large member ahead leaves no worker
+  // idle; a test keeps no bytes, an extraction at most kPieces + 2 pieces
+  // a member.
+  const std::size_t perWorker = options_.testMode ? 16 : 4;
+  const std::size_t window =
+      std::min(kMostMembersAhead, perWorker * static_cast<std::size_t>(options_.threads));
   const plat::FileHandle file = DataFile();
   while (ahead_.size() < window && planned_ < plan_.size()) {
     auto job = std::make_shared<AheadJob>(entries_[plan_[planned_++]], !options_.testMode);

@@ -27,6 +27,10 @@ constexpr std::uint16_t kAnyExecute = 0111;  // owner, group or others may run i
 // A file compressed ahead keeps its compressed bytes in memory up to this
 // size (never more than the file's own size), in a scratch file beyond.
 constexpr std::uint32_t kInMemory = 4 << 20;
+// What all the files queued ahead may hold in memory at most, and how many
+// may be queued (each holds its file open).
+constexpr std::uint64_t kAheadInMemory = 16 << 20;
+constexpr std::size_t kMostFilesAhead = 64;
 
 // Closes the source of one AddFile on every way out.
 class SourceFile {
@@ -254,7 +258,19 @@ bool GoesOn(StatusCode status) {
 std::size_t CLha::QueueWindow() const {
   // With one thread each file is added and reported before the next is
   // looked at, exactly as one AddFile after the other.
-  return options_.threads <= 1 ? 1 : static_cast<std::size_t>(options_.threads) + 1;
+  if (options_.threads <= 1) return 1;
+  // Many files a worker, so that a large file being compressed while the
+  // oldest waits leaves no worker idle (with 4 a worker, the corpus of the
+  // benchmark ran 1.5x faster on two cores than with one; with 16, 1.8x);
+  // but no more compressed bytes in memory than kAheadInMemory (each file
+  // holds at most kInMemory).
+  std::uint64_t inMemory = 0;
+  for (const std::shared_ptr<Pending>& file : queue_) {
+    if (file->ahead && file->spill == plat::kInvalidFile) inMemory += file->record.original_size;
+  }
+  if (inMemory > kAheadInMemory) return queue_.size();  // the oldest goes first
+  return std::min<std::size_t>(kMostFilesAhead,
+                               16 * static_cast<std::size_t>(options_.threads) + 1);
 }
 
 void CLha::QueueFile(const char* name, bool storeOnly) {
