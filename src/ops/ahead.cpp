@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <vector>
 
 #include "ops/file_streams.h"
 #include "ops/unlha.h"
@@ -15,6 +16,9 @@ namespace {
 
 constexpr std::size_t kPieces = 2;
 constexpr std::size_t kMostMembersAhead = 64;
+// A test's batch: members up to this many packed bytes, or this many.
+constexpr std::uint64_t kBatchBytes = 256 * 1024;
+constexpr std::size_t kBatchMembers = 16;
 // How often a waiting main thread looks at a worker's progress.
 constexpr std::chrono::milliseconds kProgressPoll(100);
 
@@ -54,19 +58,36 @@ void CUnlha::ScheduleAhead() {
   const std::size_t perWorker = options_.testMode ? 16 : 4;
   const std::size_t window =
       std::min(kMostMembersAhead, perWorker * static_cast<std::size_t>(options_.threads));
+  // A test refills by whole batches, not one member as each is taken.
+  if (options_.testMode && ahead_.size() + kBatchMembers > window && !ahead_.empty()) return;
   const plat::FileHandle file = DataFile();
   while (ahead_.size() < window && planned_ < plan_.size()) {
-    auto job = std::make_shared<AheadJob>(entries_[plan_[planned_++]], !options_.testMode);
-    ahead_.push_back(job);
-    Workers().Submit([this, job, file](int worker) {
-      FileRangeSource in(file, job->entry.data_offset, job->entry.packed_size);
-      const DataResult result =
-          Unpack(workerCodecs_[static_cast<std::size_t>(worker)], in, job->entry, &job->queue);
-      job->queue.Finish();
-      const std::lock_guard<std::mutex> lock(job->mutex);
-      job->result = result;
-      job->done = true;
-      job->finished.notify_all();
+    // A test takes small members in batches: the main thread, which has
+    // little to do for each, then waits once a batch rather than once a
+    // member (each wait and wake-up costs more than decoding a few KiB).
+    std::vector<std::shared_ptr<AheadJob>> batch;
+    std::uint64_t packed = 0;
+    do {
+      auto job = std::make_shared<AheadJob>(entries_[plan_[planned_++]], !options_.testMode);
+      packed += job->entry.packed_size;
+      ahead_.push_back(job);
+      batch.push_back(std::move(job));
+    } while (options_.testMode && packed < kBatchBytes && batch.size() < kBatchMembers &&
+             ahead_.size() < window && planned_ < plan_.size());
+    Workers().Submit([this, batch, file](int worker) {
+      for (const std::shared_ptr<AheadJob>& job : batch) {
+        FileRangeSource in(file, job->entry.data_offset, job->entry.packed_size);
+        const DataResult result =
+            Unpack(workerCodecs_[static_cast<std::size_t>(worker)], in, job->entry, &job->queue);
+        job->queue.Finish();
+        const std::lock_guard<std::mutex> lock(job->mutex);
+        job->result = result;
+        job->done = true;
+      }
+      for (const std::shared_ptr<AheadJob>& job : batch) {
+        const std::lock_guard<std::mutex> lock(job->mutex);
+        job->finished.notify_all();
+      }
     });
   }
 }

@@ -17,9 +17,17 @@ TEST(Win32StartUp, ArgumentsBecomeCp932AndKeepSlashes) {
             "<--child>\n<args>\n<a>\n</x>\n<two words>\n<dir\\\x95\x5C\\>\n<C:/tmp/f.txt>\n<->\n");
 }
 
-TEST(Win32StartUp, CharactersWithoutCp932FormBecomeQuestionMarks) {
+// An argument keeps a character without a CP932 form as a wide character;
+// a pipe shows its '_' form.
+TEST(Win32StartUp, CharactersWithoutCp932FormAreKept) {
   auto r = RunChild(L"--child args caf\u00e9");
-  EXPECT_EQ(r.out, "<--child>\n<args>\n<caf?>\n");
+  EXPECT_EQ(r.out, "<--child>\n<args>\n<caf_>\n");
+  const std::string internal =
+      "caf\xFF"
+      "e9\xFF \xFF"
+      "1f600\xFF";
+  EXPECT_EQ(plat::win32::ToCp932(L"caf\u00e9 \U0001F600"), internal);
+  EXPECT_EQ(plat::win32::ToWide(internal.c_str()), L"caf\u00e9 \U0001F600");
 }
 
 TEST(Win32StartUp, ResponseFileLinesPassUnchanged) {

@@ -63,20 +63,30 @@ TEST(Win32Find, EmptyFolderAndMissingPaths) {
   EXPECT_EQ(plat::LastError(), plat::kErrorPathNotFound);
 }
 
-TEST(Win32Find, NamesWithoutCp932FormAreReportedApart) {
+// Characters without a CP932 form (U+00E9, U+4E02) come back as wide
+// characters that name the same files; U+8868 (表) has a form.
+TEST(Win32Find, NamesWithoutCp932FormAreFoundAsWideCharacters) {
   TempDir dir;
-  // U+00E9 and U+4E02 have no CP932 form; U+8868 (表) has.
   wintest::WriteWide(Wide(dir.path()) + L"\\caf\u00e9.txt", "1");
   wintest::WriteWide(Wide(dir.path()) + L"\\\u4e02.txt", "2");
   wintest::WriteWide(Wide(dir.path()) + L"\\\u8868.txt", "3");
   std::vector<plat::FindData> found;
   std::vector<std::string> unconvertible;
   ASSERT_TRUE(plat::FindFiles((dir / "*").c_str(), found, &unconvertible));
-  EXPECT_EQ(Names(found), std::vector<std::string>{"\x95\x5C.txt"});
-  EXPECT_EQ(unconvertible.size(), 2u);
-  // Without a list for them they are still left out.
-  ASSERT_TRUE(plat::FindFiles((dir / "*").c_str(), found));
-  EXPECT_EQ(found.size(), 1u);
+  const std::string wide =
+      "\xFF"
+      "4e02\xFF.txt";
+  EXPECT_EQ(Names(found), (std::vector<std::string>{"caf\xFF"
+                                                    "e9\xFF.txt",
+                                                    "\x95\x5C.txt", wide}));
+  EXPECT_TRUE(unconvertible.empty());
+  plat::FileHandle file = plat::OpenFile((dir / wide).c_str(), plat::Access::Read,
+                                         plat::Share::Read, plat::Disposition::OpenExisting);
+  ASSERT_NE(file, plat::kInvalidFile);
+  char byte = 0;
+  EXPECT_EQ(plat::ReadFile(file, &byte, 1), 1);
+  EXPECT_EQ(byte, '2');
+  plat::CloseFile(file);
 }
 
 }  // namespace
