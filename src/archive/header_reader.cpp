@@ -69,31 +69,28 @@ bool TakeUtf16(const unsigned char* payload, std::uint32_t size, std::u16string&
   return true;
 }
 
-// The exact name of 0x44 and 0x45 in place of the CP932 form of 0x01 and
-// 0x02. '/' and '\\' count as separators, as they do in the CP932 names, so
-// the path checks of extraction see every component.
+// A UTF-16 name of 0x44 or 0x45 as tsubo's text into `out` (a path
+// buffer). '/' and '\\' count as separators, as they do in the CP932 names,
+// so the path checks of extraction see every component; a directory gets
+// its closing separator.
+bool TakeWidePath(std::u16string units, bool directory, char* out) {
+  for (char16_t& unit : units) {
+    if ((directory && unit == 0xFFFF) || unit == u'/') unit = u'\\';
+  }
+  if (directory && !units.empty() && units.back() != u'\\') units += u'\\';
+  std::string text;
+  if (!plat::FromUtf16(units, text) || text.size() > kPathSize - 1) return false;
+  std::memcpy(out, text.c_str(), text.size() + 1);
+  return true;
+}
+
+// The exact name of 0x44 and 0x45 in place of the CP932 form of 0x01 and 0x02.
 StatusCode ApplyWideNames(HeaderState& state) {
   ArchiveEntry& entry = *state.entry;
-  if (state.haveWideDirectory) {
-    std::u16string directory = state.wideDirectory;
-    for (char16_t& unit : directory) {
-      if (unit == 0xFFFF || unit == u'/') unit = u'\\';
-    }
-    if (!directory.empty() && directory.back() != u'\\') directory += u'\\';
-    std::string text;
-    if (!plat::FromUtf16(directory, text) || text.size() > kPathSize - 1) return kStatusBadHeader;
-    std::memcpy(entry.directory, text.c_str(), text.size() + 1);
-  }
-  if (state.haveWideName) {
-    std::u16string name = state.wideName;
-    for (char16_t& unit : name) {
-      if (unit == u'/') unit = u'\\';
-    }
-    std::string text;
-    if (!plat::FromUtf16(name, text) || text.size() > kPathSize - 1) return kStatusBadHeader;
-    std::memcpy(entry.name, text.c_str(), text.size() + 1);
-  }
-  return kStatusOk;
+  const bool ok =
+      (!state.haveWideDirectory || TakeWidePath(state.wideDirectory, true, entry.directory)) &&
+      (!state.haveWideName || TakeWidePath(state.wideName, false, entry.name));
+  return ok ? kStatusOk : kStatusBadHeader;
 }
 
 // Levels 0 and 1: the base header with its name field and checksum.

@@ -60,41 +60,25 @@ std::uint32_t BaseSizeField(std::uint64_t size) {
 
 // Each extended-header writer stores type, payload and a next-size of 0 at
 // `destination` (unless measuring) and returns the extended header's size.
-std::uint32_t WriteNameExtension(unsigned char* destination, const ArchiveEntry& entry,
+// Types 0x01 (name) and 0x02 (directory): the CP932 text, separators as 0xFF.
+std::uint32_t WritePathExtension(unsigned char* destination, unsigned char type, const char* text,
                                  bool measure, std::size_t capacity) {
-  const std::size_t length = std::strlen(entry.name);
+  const std::size_t length = std::strlen(text);
   if (measure) return static_cast<std::uint32_t>(length + 3);
-  destination[0] = 0x01;
-  EncodeNameForHeader(reinterpret_cast<char*>(destination + 1), capacity, entry.name);
+  destination[0] = type;
+  EncodeNameForHeader(reinterpret_cast<char*>(destination + 1), capacity, text);
   Put16(destination + 1 + length, 0);
   return static_cast<std::uint32_t>(length + 3);
 }
 
-std::uint32_t WriteDirectoryExtension(unsigned char* destination, const ArchiveEntry& entry,
-                                      bool measure, std::size_t capacity) {
-  const std::size_t length = std::strlen(entry.directory);
-  if (measure) return static_cast<std::uint32_t>(length + 3);
-  destination[0] = 0x02;
-  EncodeNameForHeader(reinterpret_cast<char*>(destination + 1), capacity, entry.directory);
-  Put16(destination + 1 + length, 0);
-  return static_cast<std::uint32_t>(length + 3);
-}
-
-std::uint32_t WriteAttributeExtension(unsigned char* destination, const ArchiveEntry& entry,
-                                      bool measure) {
+// The extensions of one 16-bit value: 0x00 (the header CRC, 0 until the
+// whole header is known), 0x40 (attributes) and 0x50 (the Unix mode of an
+// executable file).
+std::uint32_t WriteWordExtension(unsigned char* destination, unsigned char type,
+                                 std::uint16_t value, bool measure) {
   if (measure) return 5;
-  destination[0] = 0x40;
-  Put16(destination + 1, entry.attributes & 0xFFFF);
-  Put16(destination + 3, 0);
-  return 5;
-}
-
-// Type 0x50: the Unix mode, for a member that has one (an executable file).
-std::uint32_t WriteUnixModeExtension(unsigned char* destination, const ArchiveEntry& entry,
-                                     bool measure) {
-  if (measure) return 5;
-  destination[0] = 0x50;
-  Put16(destination + 1, entry.unix_mode);
+  destination[0] = type;
+  Put16(destination + 1, value);
   Put16(destination + 3, 0);
   return 5;
 }
@@ -108,17 +92,6 @@ std::uint32_t WriteSizeExtension(unsigned char* destination, const ArchiveEntry&
   Put64(destination + 9, entry.original_size);
   Put16(destination + 17, 0);
   return 19;
-}
-
-// The payload stays 0 until the CRC of the whole header is known.
-std::uint32_t WriteCrcExtension(unsigned char* destination, const ArchiveEntry& entry,
-                                bool measure) {
-  (void)entry;
-  if (measure) return 5;
-  destination[0] = 0x00;
-  Put16(destination + 1, 0);
-  Put16(destination + 3, 0);
-  return 5;
 }
 
 // Types 0x44 (name) and 0x45 (directory, separator 0xFFFF): the exact
@@ -219,18 +192,22 @@ std::uint32_t WriteHeader(plat::FileHandle file, const ArchiveEntry& given, bool
   };
   if (level != 0) {
     if (nameExtension) {
-      link(WriteNameExtension(header + length, entry, measure, kExtendedNameCapacity));
+      link(WritePathExtension(header + length, 0x01, entry.name, measure, kExtendedNameCapacity));
     }
     if (directoryLength > 0) {
-      link(WriteDirectoryExtension(header + length, entry, measure, kExtendedNameCapacity));
+      link(WritePathExtension(header + length, 0x02, entry.directory, measure,
+                              kExtendedNameCapacity));
     }
     if (wideName) link(WriteWideExtension(header + length, 0x44, given.name, measure));
     if (wideDirectory) link(WriteWideExtension(header + length, 0x45, given.directory, measure));
-    if (entry.attributes != 0x20) link(WriteAttributeExtension(header + length, entry, measure));
-    if (entry.has_unix_mode) link(WriteUnixModeExtension(header + length, entry, measure));
+    if (entry.attributes != 0x20) {
+      link(WriteWordExtension(header + length, 0x40, entry.attributes & 0xFFFF, measure));
+    }
+    if (entry.has_unix_mode)
+      link(WriteWordExtension(header + length, 0x50, entry.unix_mode, measure));
     if (largeSizes) link(WriteSizeExtension(header + length, entry, measure));
     crcExtension = length;
-    link(WriteCrcExtension(header + length, entry, measure));
+    link(WriteWordExtension(header + length, 0x00, 0, measure));
   }
   // Level-2 headers never start with 0x00 (the end mark), so a total that is
   // a multiple of 256 gets one pad byte.

@@ -167,11 +167,17 @@ void CloseFile(FileHandle file) {
   if (file != kInvalidFile) close(Descriptor(file));
 }
 
-long ReadFile(FileHandle file, void* buffer, std::uint32_t count) {
+namespace {
+
+// Reads until `count` bytes, the end of the file or an error; at `offset`
+// with pread when one is given, so the file pointer stays where it is.
+long ReadFully(FileHandle file, const std::uint64_t* offset, void* buffer, std::uint32_t count) {
   char* dest = static_cast<char*>(buffer);
   std::uint32_t done = 0;
   while (done < count) {
-    ssize_t n = read(Descriptor(file), dest + done, count - done);
+    ssize_t n = offset != nullptr ? pread(Descriptor(file), dest + done, count - done,
+                                          static_cast<off_t>(*offset + done))
+                                  : read(Descriptor(file), dest + done, count - done);
     if (n == 0) break;  // end of file
     if (n < 0) {
       if (errno == EINTR) continue;
@@ -184,22 +190,14 @@ long ReadFile(FileHandle file, void* buffer, std::uint32_t count) {
   return static_cast<long>(done);
 }
 
+}  // namespace
+
+long ReadFile(FileHandle file, void* buffer, std::uint32_t count) {
+  return ReadFully(file, nullptr, buffer, count);
+}
+
 long ReadFileAt(FileHandle file, std::uint64_t offset, void* buffer, std::uint32_t count) {
-  char* dest = static_cast<char*>(buffer);
-  std::uint32_t done = 0;
-  while (done < count) {
-    ssize_t n =
-        pread(Descriptor(file), dest + done, count - done, static_cast<off_t>(offset + done));
-    if (n == 0) break;  // end of file
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (done > 0) break;
-      posix::SetErrorFromErrno(errno, "");
-      return -1;
-    }
-    done += static_cast<std::uint32_t>(n);
-  }
-  return static_cast<long>(done);
+  return ReadFully(file, &offset, buffer, count);
 }
 
 long WriteFile(FileHandle file, const void* buffer, std::uint32_t count) {
