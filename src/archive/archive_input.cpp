@@ -4,19 +4,12 @@
 #include <cstring>
 
 ArchiveInput::ArchiveInput(plat::FileHandle file, std::uint64_t position)
-    : file_(file), position_(position), filePosition_(position) {}
+    : file_(file), position_(position) {}
 
 bool ArchiveInput::SeekTo(std::uint64_t position) {
-  if (InBuffer(position) || position == bufferStart_ + bufferSize_) {
-    position_ = position;
-    return true;
-  }
-  if (position > INT64_MAX || plat::SeekFile(file_, static_cast<std::int64_t>(position),
-                                             plat::SeekOrigin::Begin) != position) {
-    return false;
-  }
-  position_ = filePosition_ = position;
-  bufferSize_ = 0;
+  // No system offset goes past this, so a size that leads there is corrupt.
+  if (position > INT64_MAX) return false;
+  position_ = position;
   return true;
 }
 
@@ -33,27 +26,17 @@ long ArchiveInput::Read(void* destination, std::size_t count) {
       done += take;
       continue;
     }
-    if (!SyncFilePosition()) return done == 0 ? -1 : static_cast<long>(done);
-    const long got = plat::ReadFile(file_, buffer_, sizeof buffer_);
+    // Positional reads: the headers of a directory cost one system call per
+    // buffer, never a seek as well.
+    const long got = plat::ReadFileAt(file_, position_, buffer_, sizeof buffer_);
     if (got <= 0) {
       if (got < 0 && done == 0) return -1;
       break;
     }
     bufferStart_ = position_;
     bufferSize_ = static_cast<std::size_t>(got);
-    filePosition_ += static_cast<std::uint64_t>(got);
   }
   return static_cast<long>(done);
-}
-
-bool ArchiveInput::SyncFilePosition() {
-  if (filePosition_ == position_) return true;
-  if (position_ > INT64_MAX || plat::SeekFile(file_, static_cast<std::int64_t>(position_),
-                                              plat::SeekOrigin::Begin) != position_) {
-    return false;
-  }
-  filePosition_ = position_;
-  return true;
 }
 
 std::int64_t ArchiveInput::ZoneOffsetSeconds() {

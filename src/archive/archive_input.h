@@ -10,12 +10,12 @@
 
 class ArchiveInput {
  public:
-  // `position` is where the system's file pointer stands now.
+  // Reads start at `position`; the system's file pointer is never moved.
   ArchiveInput(plat::FileHandle file, std::uint64_t position);
   ArchiveInput(const ArchiveInput&) = delete;
   ArchiveInput& operator=(const ArchiveInput&) = delete;
 
-  // Moves the logical position; false when the system refuses the seek.
+  // Moves the logical position; false past the largest file offset.
   bool SeekTo(std::uint64_t position);
   // Delivers up to `count` bytes, fewer at the end of the file; -1 when
   // nothing arrived because the system read failed.
@@ -24,8 +24,6 @@ class ArchiveInput {
     return Read(destination, count) == static_cast<long>(count);
   }
   std::uint64_t Position() const { return position_; }
-  // Puts the system's file pointer at Position().
-  bool SyncFilePosition();
   // The local zone's offset, asked of the system once per input.
   std::int64_t ZoneOffsetSeconds();
 
@@ -35,8 +33,7 @@ class ArchiveInput {
   }
 
   plat::FileHandle file_;
-  std::uint64_t position_;      // logical position
-  std::uint64_t filePosition_;  // where the system's file pointer stands
+  std::uint64_t position_;  // logical position
   std::uint64_t bufferStart_ = 0;
   std::size_t bufferSize_ = 0;
   bool haveZoneOffset_ = false;
