@@ -149,7 +149,8 @@ void Directory::clear() {
   std::vector<std::uint64_t>().swap(largeSizes_);
 }
 
-StatusCode LoadDirectoryFrom(ArchiveInput& in, Directory& entries) {
+StatusCode LoadDirectoryFrom(ArchiveInput& in, Directory& entries,
+                             const std::function<void(std::size_t)>& loaded) {
   StatusCode warning = kStatusOk;
   for (;;) {
     ArchiveEntry entry;
@@ -164,6 +165,7 @@ StatusCode LoadDirectoryFrom(ArchiveInput& in, Directory& entries) {
     } catch (const std::bad_alloc&) {
       return kStatusSeekFailed;  // reported as an internal error
     }
+    if (loaded) loaded(entries.size() - 1);
     // The next header follows the member data; nothing between is examined.
     if (!in.SeekTo(entry.data_offset + entry.packed_size)) return kStatusSeekFailed;
   }

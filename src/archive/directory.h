@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,10 @@ class Directory {
   Iterator begin() const { return Iterator(this, 0); }
   Iterator end() const { return Iterator(this, size()); }
   std::uint64_t HeaderOffsetAt(std::size_t index) const { return records_[index].header_offset; }
+  std::uint64_t PackedSizeAt(std::size_t index) const {
+    const Record& r = records_[index];
+    return r.large ? largeSizes_[2 * std::size_t{r.packed_size}] : r.packed_size;
+  }
   // The directory part followed by the name part of member `index`.
   std::string MemberPathAt(std::size_t index) const;
 
@@ -97,7 +102,9 @@ class Directory {
 // data, into `entries`. The directory is complete with kStatusOk (end mark),
 // kStatusNoEndMark (end of file) or kStatusHeaderCrcWarning (a checksum or
 // header CRC differed, then an end mark); any other status tells why not.
-StatusCode LoadDirectoryFrom(ArchiveInput& in, Directory& entries);
+// `loaded`, when given, hears the index of each member as it joins.
+StatusCode LoadDirectoryFrom(ArchiveInput& in, Directory& entries,
+                             const std::function<void(std::size_t)>& loaded = nullptr);
 
 // The offset of the first member header in `window` (the first bytes of a
 // self-extracting file), or -1 when there is none. A method field such as

@@ -2,8 +2,10 @@
 // decoded on worker threads, each into a bounded queue of pieces, while the
 // main thread writes, asks and reports in archive order. What a member
 // costs ahead of its turn is at most kPieces + 2 pieces of 64 KiB (nothing
-// when testing); each worker has one decoder.
+// when testing); each worker has one decoder. A test starts decoding while
+// the directory still loads, and its main thread decodes too.
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -15,7 +17,7 @@
 namespace {
 
 constexpr std::size_t kPieces = 2;
-constexpr std::size_t kMostMembersAhead = 64;
+constexpr std::size_t kMostMembersAhead = 256;
 // A test's batch: members up to this many packed bytes, or this many.
 constexpr std::uint64_t kBatchBytes = 256 * 1024;
 constexpr std::size_t kBatchMembers = 16;
@@ -31,6 +33,9 @@ struct CUnlha::AheadJob {
   ChunkQueue queue;
   std::mutex mutex;
   std::condition_variable finished;
+  // Claimed by the thread that decodes the member: a worker, or in a test
+  // the main thread, which decodes members rather than wait for them.
+  std::atomic<bool> started = false;
   bool done = false;
   DataResult result = {DataOutcome::kDataError, 0};
 };
@@ -43,25 +48,55 @@ WorkerPool& CUnlha::Workers() {
   return *workers_;
 }
 
+bool CUnlha::GuessesTests(plat::FileHandle file) const {
+  return options_.testMode && options_.threads > 1 && file == DataFile();
+}
+
+void CUnlha::GuessTested(std::size_t index) {
+  planGrowing_ = true;
+  plan_.push_back(index);
+  ScheduleAhead();
+}
+
 void CUnlha::PlanExtraction(const std::vector<std::size_t>& indices) {
   if (options_.threads <= 1) return;  // one thread decodes each member in its turn
-  StopAhead();
+  planGrowing_ = false;
+  // The jobs of a guess are kept when they lead the plan (as for a test of
+  // every member), else dropped.
+  std::size_t kept = 0;
+  while (kept < ahead_.size() && kept < indices.size() &&
+         ahead_[kept]->entry.header_offset == entries_.HeaderOffsetAt(indices[kept])) {
+    ++kept;
+  }
+  if (kept < ahead_.size()) {
+    for (const std::shared_ptr<AheadJob>& job : ahead_) job->queue.Cancel();
+    ahead_.clear();
+    kept = 0;
+  }
   plan_ = indices;
-  planned_ = 0;
+  planned_ = kept;
   ScheduleAhead();
+}
+
+bool CUnlha::WholeBatchPlanned() const {
+  if (plan_.size() - planned_ >= kBatchMembers) return true;
+  std::uint64_t packed = 0;
+  for (std::size_t i = planned_; i < plan_.size(); ++i) packed += entries_.PackedSizeAt(plan_[i]);
+  return packed >= kBatchBytes;
 }
 
 void CUnlha::ScheduleAhead() {
   // Many members a worker, so that a large member ahead leaves no worker
-  // idle; a test keeps no bytes, an extraction at most kPieces + 2 pieces
-  // a member.
-  const std::size_t perWorker = options_.testMode ? 16 : 4;
+  // idle (a test keeps several batches queued for each); a test keeps no
+  // bytes, an extraction at most kPieces + 2 pieces a member.
+  const std::size_t perWorker = options_.testMode ? 64 : 4;
   const std::size_t window =
       std::min(kMostMembersAhead, perWorker * static_cast<std::size_t>(options_.threads));
   // A test refills by whole batches, not one member as each is taken.
   if (options_.testMode && ahead_.size() + kBatchMembers > window && !ahead_.empty()) return;
   const plat::FileHandle file = DataFile();
-  while (ahead_.size() < window && planned_ < plan_.size()) {
+  while (ahead_.size() < window && planned_ < plan_.size() &&
+         (!planGrowing_ || WholeBatchPlanned())) {
     // A test takes small members in batches: the main thread, which has
     // little to do for each, then waits once a batch rather than once a
     // member (each wait and wake-up costs more than decoding a few KiB).
@@ -76,13 +111,9 @@ void CUnlha::ScheduleAhead() {
              ahead_.size() < window && planned_ < plan_.size());
     Workers().Submit([this, batch, file](int worker) {
       for (const std::shared_ptr<AheadJob>& job : batch) {
-        FileRangeSource in(file, job->entry.data_offset, job->entry.packed_size);
-        const DataResult result =
-            Unpack(workerCodecs_[static_cast<std::size_t>(worker)], in, job->entry, &job->queue);
-        job->queue.Finish();
-        const std::lock_guard<std::mutex> lock(job->mutex);
-        job->result = result;
-        job->done = true;
+        if (!job->started.exchange(true)) {
+          DecodeAhead(*job, file, workerCodecs_[static_cast<std::size_t>(worker)]);
+        }
       }
       for (const std::shared_ptr<AheadJob>& job : batch) {
         const std::lock_guard<std::mutex> lock(job->mutex);
@@ -114,12 +145,43 @@ std::shared_ptr<CUnlha::AheadJob> CUnlha::TakeAheadJob(const ArchiveEntry& entry
   return job;
 }
 
+void CUnlha::DecodeAhead(AheadJob& job, plat::FileHandle file, Codecs& codecs) {
+  FileRangeSource in(file, job.entry.data_offset, job.entry.packed_size);
+  const DataResult result = Unpack(codecs, in, job.entry, &job.queue);
+  job.queue.Finish();
+  const std::lock_guard<std::mutex> lock(job.mutex);
+  job.result = result;
+  job.done = true;
+}
+
+bool CUnlha::HelpAhead() {
+  for (const std::shared_ptr<AheadJob>& job : ahead_) {
+    if (!job->started.exchange(true)) {
+      DecodeAhead(*job, DataFile(), codecs_);
+      return true;
+    }
+  }
+  return false;
+}
+
 DataResult CUnlha::Drain(AheadJob& job, lzh::ByteSink* out, ProgressMeter& meter) {
   if (options_.testMode) {
-    // Nothing comes through the queue: the meter follows the worker.
+    // A test's main thread has little else to do: it decodes the member
+    // itself when no worker has started it, and the members ahead that no
+    // worker has started while it waits.
+    if (!job.started.exchange(true)) {
+      FileRangeSource in(DataFile(), job.entry.data_offset, job.entry.packed_size);
+      return Unpack(codecs_, in, job.entry, out);
+    }
     std::unique_lock<std::mutex> lock(job.mutex);
-    while (!job.finished.wait_for(lock, kProgressPoll, [&job] { return job.done; })) {
-      meter.Set(job.queue.Written());
+    while (!job.done) {
+      lock.unlock();
+      const bool helped = HelpAhead();
+      lock.lock();
+      // Nothing comes through the queue: the meter follows the worker.
+      if (!helped && !job.finished.wait_for(lock, kProgressPoll, [&job] { return job.done; })) {
+        meter.Set(job.queue.Written());
+      }
     }
     return job.result;
   }
@@ -140,6 +202,7 @@ void CUnlha::StopAhead() {
   for (const std::shared_ptr<AheadJob>& job : ahead_) job->queue.Cancel();
   ahead_.clear();
   plan_.clear();
+  planGrowing_ = false;
   planned_ = 0;
   workers_.reset();  // waits for the jobs that run: each stops at its next piece
 }

@@ -89,6 +89,7 @@ StatusCode CUnlha::Open(const char* path, bool create) {
 
   const StatusCode status = LoadDirectory(archiveFile_);
   if (Opened(status)) return status;
+  StopAhead();
   plat::CloseFile(archiveFile_);
   archiveFile_ = plat::kInvalidFile;
   entries_.clear();
@@ -120,5 +121,6 @@ StatusCode CUnlha::LoadDirectory(plat::FileHandle file) {
   // One buffered input for the whole scan: the headers of small members
   // come out of the same system read.
   ArchiveInput in(file, start);
-  return LoadDirectoryFrom(in, entries_);
+  if (!GuessesTests(file)) return LoadDirectoryFrom(in, entries_);
+  return LoadDirectoryFrom(in, entries_, [this](std::size_t index) { GuessTested(index); });
 }

@@ -133,10 +133,22 @@ class CUnlha {
 
   // ---- decoding ahead (ops/ahead.cpp) ----
   struct AheadJob;
+  // Whether a test guesses, while the directory of `file` loads, that every
+  // member will be tested, so that workers decode the first ones meanwhile.
+  bool GuessesTests(plat::FileHandle file) const;
+  // Plans the member just loaded; a plan that grows submits whole batches.
+  void GuessTested(std::size_t index);
+  // Whether the members planned and not yet submitted fill a test's batch.
+  bool WholeBatchPlanned() const;
   // Submits decode jobs for planned members while fewer than the window run.
   void ScheduleAhead();
   // The job decoding `entry`, if one was planned; jobs before it are dropped.
   std::shared_ptr<AheadJob> TakeAheadJob(const ArchiveEntry& entry);
+  // Decodes the job's member from `file` into its queue.
+  void DecodeAhead(AheadJob& job, plat::FileHandle file, Codecs& codecs);
+  // Decodes the first member ahead that no worker has started; false when
+  // there is none.
+  bool HelpAhead();
   // Passes the job's bytes on to `out` and returns how its decoding ended.
   DataResult Drain(AheadJob& job, lzh::ByteSink* out, ProgressMeter& meter);
   // Drops every job ahead (before files close).
@@ -145,6 +157,7 @@ class CUnlha {
   std::unique_ptr<WorkerPool> workers_;
   std::vector<std::size_t> plan_;  // members to decode ahead, in order
   std::size_t planned_ = 0;        // how many of them were submitted
+  bool planGrowing_ = false;       // the plan is a guess made while loading
   std::deque<std::shared_ptr<AheadJob>> ahead_;
 
   // The lasting answers "all": no more path questions, no more questions.
