@@ -21,7 +21,7 @@ struct EncodeResult {
 };
 
 // Owns every table of the match finder and of the block encoder, sized for
-// -lh7- and allocated with the object (about 1.3 MiB: make it on the heap), so
+// -lh7- and allocated with the object (about 1.5 MiB: make it on the heap), so
 // nothing is allocated per member. One object codes one member at a time;
 // separate objects share nothing.
 class Encoder {
@@ -172,6 +172,9 @@ class Encoder {
   // finding long matches fast.
   std::uint32_t head4_[kHashBuckets] = {};
   std::uint16_t link4_[kMaxDictionary] = {};
+  // And over 8-byte groups, for the walks after a match of 8 bytes.
+  std::uint32_t head8_[kHashBuckets] = {};
+  std::uint16_t link8_[kMaxDictionary] = {};
 
   // Per bucket a binary search tree of its positions within the reach,
   // ordered by the 256 bytes that follow each position, the newer above the
