@@ -21,6 +21,13 @@ constexpr std::size_t kMostMembersAhead = 256;
 // A test's batch: members up to this many packed bytes, or this many.
 constexpr std::uint64_t kBatchBytes = 256 * 1024;
 constexpr std::size_t kBatchMembers = 16;
+// A test's batches that wait for a worker, per worker. The main thread takes
+// members no worker has started, so without a bound, batches it has done
+// could pile up behind workers that are slow to wake.
+constexpr int kBatchesWaiting = 2;
+// A test decodes members smaller than this in their turn: handing one to a
+// worker costs more than decoding it.
+constexpr std::uint64_t kSmallestAhead = 1024;
 // How often a waiting main thread looks at a worker's progress.
 constexpr std::chrono::milliseconds kProgressPoll(100);
 
@@ -54,18 +61,27 @@ bool CUnlha::GuessesTests(plat::FileHandle file) const {
 
 void CUnlha::GuessTested(std::size_t index) {
   planGrowing_ = true;
+  if (!WorthAhead(index)) return;
   plan_.push_back(index);
   ScheduleAhead();
+}
+
+bool CUnlha::WorthAhead(std::size_t index) const {
+  return !options_.testMode || entries_.PackedSizeAt(index) >= kSmallestAhead;
 }
 
 void CUnlha::PlanExtraction(const std::vector<std::size_t>& indices) {
   if (options_.threads <= 1) return;  // one thread decodes each member in its turn
   planGrowing_ = false;
+  std::vector<std::size_t> plan;
+  for (const std::size_t index : indices) {
+    if (WorthAhead(index)) plan.push_back(index);
+  }
   // The jobs of a guess are kept when they lead the plan (as for a test of
   // every member), else dropped.
   std::size_t kept = 0;
-  while (kept < ahead_.size() && kept < indices.size() &&
-         ahead_[kept]->entry.header_offset == entries_.HeaderOffsetAt(indices[kept])) {
+  while (kept < ahead_.size() && kept < plan.size() &&
+         ahead_[kept]->entry.header_offset == entries_.HeaderOffsetAt(plan[kept])) {
     ++kept;
   }
   if (kept < ahead_.size()) {
@@ -73,7 +89,7 @@ void CUnlha::PlanExtraction(const std::vector<std::size_t>& indices) {
     ahead_.clear();
     kept = 0;
   }
-  plan_ = indices;
+  plan_ = std::move(plan);
   planned_ = kept;
   ScheduleAhead();
 }
@@ -96,7 +112,8 @@ void CUnlha::ScheduleAhead() {
   if (options_.testMode && ahead_.size() + kBatchMembers > window && !ahead_.empty()) return;
   const plat::FileHandle file = DataFile();
   while (ahead_.size() < window && planned_ < plan_.size() &&
-         (!planGrowing_ || WholeBatchPlanned())) {
+         (!planGrowing_ || WholeBatchPlanned()) &&
+         (!options_.testMode || batchesWaiting_ < kBatchesWaiting * options_.threads)) {
     // A test takes small members in batches: the main thread, which has
     // little to do for each, then waits once a batch rather than once a
     // member (each wait and wake-up costs more than decoding a few KiB).
@@ -109,7 +126,9 @@ void CUnlha::ScheduleAhead() {
       batch.push_back(std::move(job));
     } while (options_.testMode && packed < kBatchBytes && batch.size() < kBatchMembers &&
              ahead_.size() < window && planned_ < plan_.size());
+    ++batchesWaiting_;
     Workers().Submit([this, batch, file](int worker) {
+      --batchesWaiting_;
       for (const std::shared_ptr<AheadJob>& job : batch) {
         if (!job->started.exchange(true)) {
           DecodeAhead(*job, file, workerCodecs_[static_cast<std::size_t>(worker)]);
@@ -124,20 +143,21 @@ void CUnlha::ScheduleAhead() {
 }
 
 std::shared_ptr<CUnlha::AheadJob> CUnlha::TakeAheadJob(const ArchiveEntry& entry) {
-  // Members ahead of this one were passed over (skipped, refused): dropped.
-  while (!ahead_.empty() && ahead_.front()->entry.header_offset != entry.header_offset) {
+  // Members come in file order. Those planned before this one were passed
+  // over (skipped, refused): dropped.
+  while (!ahead_.empty() && ahead_.front()->entry.header_offset < entry.header_offset) {
     ahead_.front()->queue.Cancel();
     ahead_.pop_front();
   }
   if (ahead_.empty()) {
     while (planned_ < plan_.size() &&
-           entries_.HeaderOffsetAt(plan_[planned_]) != entry.header_offset) {
+           entries_.HeaderOffsetAt(plan_[planned_]) < entry.header_offset) {
       ++planned_;
     }
     ScheduleAhead();
-    if (ahead_.empty() || ahead_.front()->entry.header_offset != entry.header_offset) {
-      return nullptr;  // not planned: decoded in its turn
-    }
+  }
+  if (ahead_.empty() || ahead_.front()->entry.header_offset != entry.header_offset) {
+    return nullptr;  // not planned: decoded in its turn
   }
   std::shared_ptr<AheadJob> job = ahead_.front();
   ahead_.pop_front();

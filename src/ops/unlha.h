@@ -5,6 +5,7 @@
 // status code (kStatusOk on success).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -138,6 +139,8 @@ class CUnlha {
   bool GuessesTests(plat::FileHandle file) const;
   // Plans the member just loaded; a plan that grows submits whole batches.
   void GuessTested(std::size_t index);
+  // Whether member `index` is worth decoding ahead.
+  bool WorthAhead(std::size_t index) const;
   // Whether the members planned and not yet submitted fill a test's batch.
   bool WholeBatchPlanned() const;
   // Submits decode jobs for planned members while fewer than the window run.
@@ -155,9 +158,10 @@ class CUnlha {
   void StopAhead();
 
   std::unique_ptr<WorkerPool> workers_;
-  std::vector<std::size_t> plan_;  // members to decode ahead, in order
-  std::size_t planned_ = 0;        // how many of them were submitted
-  bool planGrowing_ = false;       // the plan is a guess made while loading
+  std::vector<std::size_t> plan_;        // members to decode ahead, in order
+  std::size_t planned_ = 0;              // how many of them were submitted
+  bool planGrowing_ = false;             // the plan is a guess made while loading
+  std::atomic<int> batchesWaiting_ = 0;  // submitted, not yet begun by a worker
   std::deque<std::shared_ptr<AheadJob>> ahead_;
 
   // The lasting answers "all": no more path questions, no more questions.

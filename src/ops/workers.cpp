@@ -91,7 +91,7 @@ bool ChunkQueue::Next(std::vector<std::uint8_t>& piece) {
   if (pieces_.empty()) return false;
   spare_ = std::move(piece);  // the reader is done with its last piece
   piece = std::move(pieces_.front());
-  pieces_.pop_front();
+  pieces_.erase(pieces_.begin());
   changed_.notify_all();
   return true;
 }

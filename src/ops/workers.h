@@ -67,7 +67,9 @@ class ChunkQueue final : public lzh::ByteSink {
   // Hands the filled piece over, waiting for room; false once cancelled.
   bool Publish();
 
-  std::deque<std::vector<std::uint8_t>> pieces_;
+  // A few pieces at most; unlike a deque, an empty vector allocates nothing,
+  // and a test makes a queue for every member.
+  std::vector<std::vector<std::uint8_t>> pieces_;
   std::vector<std::uint8_t> filling_;  // the writer's own
   std::vector<std::uint8_t> spare_;    // a piece the reader is done with
   std::size_t capacity_;
