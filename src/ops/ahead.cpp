@@ -24,10 +24,13 @@ constexpr std::size_t kBatchMembers = 16;
 // A test's batches that wait for a worker, per worker. The main thread takes
 // members no worker has started, so without a bound, batches it has done
 // could pile up behind workers that are slow to wake.
-constexpr int kBatchesWaiting = 2;
+constexpr int kBatchesWaiting = 4;
 // A test decodes members smaller than this in their turn: handing one to a
 // worker costs more than decoding it.
 constexpr std::uint64_t kSmallestAhead = 1024;
+// The main thread decodes members up to this size only, so that it soon
+// comes back to hand out more work; larger ones are left to the workers.
+constexpr std::uint64_t kMostHelped = 128 * 1024;
 // How often a waiting main thread looks at a worker's progress.
 constexpr std::chrono::milliseconds kProgressPoll(100);
 
@@ -176,7 +179,7 @@ void CUnlha::DecodeAhead(AheadJob& job, plat::FileHandle file, Codecs& codecs) {
 
 bool CUnlha::HelpAhead() {
   for (const std::shared_ptr<AheadJob>& job : ahead_) {
-    if (!job->started.exchange(true)) {
+    if (job->entry.packed_size <= kMostHelped && !job->started.exchange(true)) {
       DecodeAhead(*job, DataFile(), codecs_);
       return true;
     }
@@ -188,8 +191,8 @@ DataResult CUnlha::Drain(AheadJob& job, lzh::ByteSink* out, ProgressMeter& meter
   if (options_.testMode) {
     // A test's main thread has little else to do: it decodes the member
     // itself when no worker has started it, and the members ahead that no
-    // worker has started while it waits.
-    if (!job.started.exchange(true)) {
+    // worker has started while it waits (small ones only).
+    if (job.entry.packed_size <= kMostHelped && !job.started.exchange(true)) {
       FileRangeSource in(DataFile(), job.entry.data_offset, job.entry.packed_size);
       return Unpack(codecs_, in, job.entry, out);
     }
