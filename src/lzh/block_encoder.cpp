@@ -230,26 +230,27 @@ void BlockEncoder::EmitBlockSymbols(unsigned blockSize) {
     positionWord_[b] = makeWord(smallLength_[b], smallCode_[b]);
   }
   std::uint32_t index = 0;
-  unsigned flags = 0;
-  for (unsigned i = 0; i < blockSize; i++) {
-    if (i % 8 == 0) {
-      flags = buffer_[index++];
-    } else {
-      flags <<= 1;
+  // A flag byte, then its (up to) 8 symbols.
+  for (unsigned i = 0; i < blockSize; i += 8) {
+    unsigned flags = buffer_[index++];
+    const unsigned group = blockSize - i < 8 ? blockSize - i : 8;
+    for (unsigned k = 0; k < group; k++, flags <<= 1) {
+      if (flags & 0x80) {
+        const CodeWord& word = literalWord_[buffer_[index] + 256u];
+        writer_.WriteBits(word.length, word.bits);
+        const unsigned offset =
+            (static_cast<unsigned>(buffer_[index + 1]) << 8) | buffer_[index + 2];
+        const int b = OffsetBitLength(offset);
+        writer_.WriteBits(positionWord_[b].length, positionWord_[b].bits);
+        // The top bit of the offset is implied by its bit length.
+        if (b > 1) writer_.WriteBits(b - 1, offset & ((1u << (b - 1)) - 1));
+        index += 3;
+      } else {
+        const CodeWord& word = literalWord_[buffer_[index++]];
+        writer_.WriteBits(word.length, word.bits);
+      }
     }
-    if (flags & 0x80) {
-      const CodeWord& word = literalWord_[buffer_[index] + 256u];
-      writer_.WriteBits(word.length, word.bits);
-      const unsigned offset = (static_cast<unsigned>(buffer_[index + 1]) << 8) | buffer_[index + 2];
-      const int b = OffsetBitLength(offset);
-      writer_.WriteBits(positionWord_[b].length, positionWord_[b].bits);
-      // The top bit of the offset is implied by its bit length.
-      if (b > 1) writer_.WriteBits(b - 1, offset & ((1u << (b - 1)) - 1));
-      index += 3;
-    } else {
-      const CodeWord& word = literalWord_[buffer_[index++]];
-      writer_.WriteBits(word.length, word.bits);
-    }
+    // Writes after giving up are dropped; stop soon after.
     if (writer_.givenUp()) return;
   }
 }
