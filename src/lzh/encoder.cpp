@@ -230,26 +230,55 @@ inline std::uint16_t Encoder::ChainDistance(std::uint32_t from, std::uint32_t to
   return static_cast<std::uint16_t>(distance <= dictionarySize_ - 2 ? distance : kChainEnd);
 }
 
-// Links the current position into its bucket (and its 4-byte chain). Its
-// slot last held the position D back, which leaves the reach now.
-inline void Encoder::LinkPosition() {
-  const std::uint32_t p = static_cast<std::uint32_t>(position_) + headBase_;
-  const std::uint32_t slot = static_cast<std::uint32_t>(position_) & (dictionarySize_ - 1);
-  Bucket& b = buckets_[hashValue_];
+// Links `position`, whose bucket is `hash`, into its bucket (and its 4- and
+// 8-byte chains). Its slot last held the position D back, which leaves the
+// reach now.
+inline void Encoder::LinkPosition(std::int32_t position, unsigned hash) {
+  const std::uint32_t p = static_cast<std::uint32_t>(position) + headBase_;
+  const std::uint32_t slot = static_cast<std::uint32_t>(position) & (dictionarySize_ - 1);
+  Bucket& b = buckets_[hash];
   if (fastSearch_) {
     if (p - countBase_ >= dictionarySize_) buckets_[bucketOf_[slot]].count--;
-    bucketOf_[slot] = static_cast<std::uint16_t>(hashValue_);
+    bucketOf_[slot] = static_cast<std::uint16_t>(hash);
     if (b.head < countBase_) b.count = 0;
     b.count++;
-    std::uint32_t& h4 = head4_[Hash4(window_ + position_)];
+    std::uint32_t& h4 = head4_[Hash4(window_ + position)];
     link4_[slot] = ChainDistance(p, h4);
     h4 = p;
-    std::uint32_t& h8 = head8_[Hash8(window_ + position_)];
+    std::uint32_t& h8 = head8_[Hash8(window_ + position)];
     link8_[slot] = ChainDistance(p, h8);
     h8 = p;
   }
   link_[slot] = ChainDistance(p, b.head);
   b.head = p;
+}
+
+// Advances over `count` positions inside a match and links each, as that
+// many rounds of AdvancePosition and LinkPosition do. Up to the next slide
+// the position and hash stay in locals rather than in members.
+void Encoder::AdvanceAndLink(int count) {
+  while (count > 0) {
+    const std::int32_t room = static_cast<std::int32_t>(windowSize_ - kMaxMatch) - 1 - position_;
+    if (room <= 0) {  // this advance slides the window
+      AdvancePosition();
+      LinkPosition(position_, hashValue_);
+      count--;
+      continue;
+    }
+    const int run = std::min(count, room);
+    std::int32_t position = position_;
+    unsigned hash = hashValue_;
+    for (int i = 0; i < run; i++) {
+      position++;
+      hash = ((hash << 5) ^ window_[position + 2]) & kHashMask;
+      __builtin_prefetch(&buckets_[((hash << 5) ^ window_[position + 3]) & kHashMask]);
+      LinkPosition(position, hash);
+    }
+    position_ = position;
+    hashValue_ = hash;
+    remainder_ -= static_cast<std::uint32_t>(run);
+    count -= run;
+  }
 }
 
 // Inserts the position `at` as the new root of the tree whose root was
@@ -635,7 +664,7 @@ inline void Encoder::SearchShiftedBucket(unsigned h, int shift, bool fast) {
   const int shift = IsCrowded(h) ? SkipCrowdedBuckets(h) : 0;
   if (treeSearch_) [[unlikely]] {
     if (SearchByTree(h, shift)) {
-      LinkPosition();
+      LinkPosition(position_, hashValue_);
       return;
     }
   }
@@ -667,7 +696,7 @@ inline void Encoder::SearchShiftedBucket(unsigned h, int shift, bool fast) {
       }
     }
   }
-  LinkPosition();
+  LinkPosition(position_, hashValue_);
 }
 
 inline void Encoder::ClipMatchLength() {
@@ -718,7 +747,7 @@ EncodeResult Encoder::Encode(int methodNumber, ByteSource& in, std::uint64_t ori
   hashValue_ = ((((first[0] << 5) ^ first[1]) << 7) ^ first[2]) & kHashMask;
   oddPosition_ = position_ + 1;
   oddBucket_ = ((hashValue_ << 5) ^ first[3]) & kHashMask;
-  LinkPosition();
+  LinkPosition(position_, hashValue_);
 
   const BitWriter& writer = blocks_.writer();
   if (n != 0) {
@@ -737,10 +766,7 @@ EncodeResult Encoder::Encode(int methodNumber, ByteSource& in, std::uint64_t ori
       } else {
         blocks_.QueueSymbol(static_cast<unsigned>(previousLength + (256 - kMinMatch)),
                             static_cast<unsigned>(previousOffset) & (dictionarySize_ - 1));
-        for (std::int32_t k = previousLength - 2; k > 0; k--) {
-          AdvancePosition();
-          LinkPosition();
-        }
+        AdvanceAndLink(previousLength - 2);
         AdvancePosition();
         matchLength_ = 2;
         FindMatch();

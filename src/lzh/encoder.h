@@ -85,7 +85,8 @@ class Encoder {
   void SlideWindow();
   void AdvancePosition();
   std::uint16_t ChainDistance(std::uint32_t from, std::uint32_t to) const;
-  void LinkPosition();
+  void LinkPosition(std::int32_t position, unsigned hash);
+  void AdvanceAndLink(int count);
   TreeMatch InsertIntoTree(std::int32_t at, std::int32_t root, int threshold);
   void CatchUpTrees(std::int32_t end);
   void TakeUpTrees(std::int32_t end);
