@@ -437,28 +437,33 @@ std::int32_t Encoder::SearchFourByteChain(std::uint32_t head, int shift, int lim
   std::int32_t candidate = HeadIndex(head);
   int best = matchLength_;
   std::int32_t bestPosition = matchPosition_;
+  // A candidate is taken when it is longer than this: the best, and at
+  // least minimum.
+  int floor = std::max(best, minimum - 1);
   std::int32_t result = -1;
   std::uint32_t steps = 0;
   // The probe counts the steps of the whole 4-byte walk.
   const std::uint16_t* links = link4_;
-  if (kCounted == 0 && best >= shift + 8) {
+  if (kCounted == 0 && floor >= shift + 8) {
     candidate = HeadIndex(head8_[Hash8(current + shift)]);
     links = link8_;
   }
+  // The odd position is in the own bucket only by chance; -1 is never a
+  // candidate (every bound is 0 or more).
+  const std::int32_t odd = shift == 0 && oddBucket_ != hashValue_ ? oddPosition_ : -1;
   while (candidate > bound) {
     if constexpr (kCounted != 0) steps++;
-    // The odd position is in the bucket of its 3 bytes only by chance.
-    if (shift != 0 || candidate != oddPosition_ || oddBucket_ == hashValue_) {
-      int len = LengthToBeat(window_ + candidate - shift, current, best, limit);
-      if (len >= minimum && len > best) {
-        best = len;
+    if (candidate != odd) {
+      const int len = LengthToBeat(window_ + candidate - shift, current, floor, limit);
+      if (len > floor) {
+        best = floor = len;
         bestPosition = candidate - shift;
         if (len == limit) {
           result = bestPosition;
           break;
         }
         // The candidate agrees on those 8 bytes, so it is in the 8-byte chain.
-        if (kCounted == 0 && best >= shift + 8) links = link8_;
+        if (kCounted == 0 && floor >= shift + 8) links = link8_;
       }
     }
     candidate -= links[static_cast<std::uint32_t>(candidate) & mask];
