@@ -227,5 +227,6 @@ void CUnlha::StopAhead() {
   plan_.clear();
   planGrowing_ = false;
   planned_ = 0;
-  workers_.reset();  // waits for the jobs that run: each stops at its next piece
+  workers_.reset();     // waits for the jobs that run: each stops at its next piece
+  batchesWaiting_ = 0;  // the batches no worker began were dropped with the pool
 }
