@@ -40,13 +40,8 @@ ArchiveEntry Directory::operator[](std::size_t index) const {
   ArchiveEntry entry;
   std::memcpy(entry.method, r.method, sizeof entry.method);
   entry.os_id = r.os_id;
-  if (r.large) {
-    entry.packed_size = largeSizes_[2 * std::size_t{r.packed_size}];
-    entry.original_size = largeSizes_[2 * std::size_t{r.packed_size} + 1];
-  } else {
-    entry.packed_size = r.packed_size;
-    entry.original_size = r.original_size;
-  }
+  entry.packed_size = PackedSizeAt(index);
+  entry.original_size = r.large ? largeSizes_[2 * std::size_t{r.packed_size} + 1] : r.original_size;
   entry.mtime = r.mtime;
   entry.attributes = r.attributes;
   std::strcpy(entry.directory, strings_.c_str() + r.directory);

@@ -219,10 +219,16 @@ inline void Encoder::AdvancePosition() {
   remainder_--;
   position_++;
   if (position_ >= static_cast<std::int32_t>(windowSize_ - kMaxMatch)) SlideWindow();
-  hashValue_ = ((hashValue_ << 5) ^ window_[position_ + 2]) & kHashMask;
-  // The next position's bucket is known now: its head is read one step on
-  // (a prefetch is a hint; it never faults and changes no result).
-  __builtin_prefetch(&buckets_[((hashValue_ << 5) ^ window_[position_ + 3]) & kHashMask]);
+  hashValue_ = RollHash(hashValue_, position_);
+}
+
+// The bucket of `position`, rolled on from `hash`, the previous position's.
+// The next position's bucket is known then too: its head is read one step on
+// (a prefetch is a hint; it never faults and changes no result).
+inline unsigned Encoder::RollHash(unsigned hash, std::int32_t position) const {
+  hash = ((hash << 5) ^ window_[position + 2]) & kHashMask;
+  __builtin_prefetch(&buckets_[((hash << 5) ^ window_[position + 3]) & kHashMask]);
+  return hash;
 }
 
 inline std::uint16_t Encoder::ChainDistance(std::uint32_t from, std::uint32_t to) const {
@@ -270,8 +276,7 @@ void Encoder::AdvanceAndLink(int count) {
     unsigned hash = hashValue_;
     for (int i = 0; i < run; i++) {
       position++;
-      hash = ((hash << 5) ^ window_[position + 2]) & kHashMask;
-      __builtin_prefetch(&buckets_[((hash << 5) ^ window_[position + 3]) & kHashMask]);
+      hash = RollHash(hash, position);
       LinkPosition(position, hash);
     }
     position_ = position;

@@ -84,6 +84,7 @@ class Encoder {
   void ChooseSearch();
   void SlideWindow();
   void AdvancePosition();
+  unsigned RollHash(unsigned hash, std::int32_t position) const;
   std::uint16_t ChainDistance(std::uint32_t from, std::uint32_t to) const;
   void LinkPosition(std::int32_t position, unsigned hash);
   void AdvanceAndLink(int count);
