@@ -80,6 +80,8 @@ time_cmd() {  # time_cmd KEY command...  (keeps the best wall time in ns)
   dt=$(((10#$t1 - 10#$t0) * 1000))
   if [ -z "${best[$key]:-}" ] || [ "$dt" -lt "${best[$key]}" ]; then best[$key]=$dt; fi
 }
+# Runs a command in a directory: a subshell, not a second shell to start.
+in_dir() { (cd "$1" && shift && exec "$@"); }
 mbps() { awk -v b="$corpus_bytes" -v ns="${best[$1]}" 'BEGIN { printf "%8.1f", b / 1048576 / (ns / 1e9) }'; }
 secs() { awk -v ns="${best[$1]}" 'BEGIN { printf "%7.3f", ns / 1e9 }'; }
 ratio() { awk -v a="${best[$1]}" -v b="${best[$2]}" 'BEGIN { printf "%.2f", a / b }'; }
@@ -149,7 +151,7 @@ for r in $(seq "$runs"); do
   time_cmd gzip gzip -6 -c corpus.bin
   for m in 2 3 4; do
     rm -f "enc-o$m.lzh"
-    time_cmd "tsubo-a-$m" sh -c "cd corpus && '$tsubo' a -n2 -r2 -x -o$m '$work/enc-o$m.lzh' '*'"
+    time_cmd "tsubo-a-$m" in_dir corpus "$tsubo" a -n2 -r2 -x -o$m "$work/enc-o$m.lzh" '*'
   done
 done
 gzip_size=$(gzip -6 -c corpus.bin | wc -c)
@@ -184,8 +186,8 @@ cores=$(nproc)
 for r in $(seq "$runs"); do
   for t in 1 "$cores"; do
     rm -f "threads-$t.lzh"
-    time_cmd "threads-a-$t" sh -c "cd corpus && TSUBO_THREADS=$t '$tsubo' a -n2 -r2 -x -o4 '$work/threads-$t.lzh' '*'"
-    time_cmd "threads-t-$t" env TSUBO_THREADS=$t "$tsubo" t -n2 "threads-$t.lzh"
+    TSUBO_THREADS=$t time_cmd "threads-a-$t" in_dir corpus "$tsubo" a -n2 -r2 -x -o4 "$work/threads-$t.lzh" '*'
+    TSUBO_THREADS=$t time_cmd "threads-t-$t" "$tsubo" t -n2 "threads-$t.lzh"
   done
 done
 cmp -s threads-1.lzh "threads-$cores.lzh" || { echo "threads: the archives differ" >&2; exit 1; }
@@ -203,7 +205,7 @@ for r in $(seq "$runs"); do
   command -v pigz >/dev/null && time_cmd one-pigz pigz -6 -c one.bin
   command -v libdeflate-gzip >/dev/null && time_cmd one-libdeflate libdeflate-gzip -6 -c one.bin
   rm -f one.lzh
-  time_cmd one-tsubo env TSUBO_THREADS=1 "$tsubo" a -n2 -o4 one.lzh one.bin
+  TSUBO_THREADS=1 time_cmd one-tsubo "$tsubo" a -n2 -o4 one.lzh one.bin
 done
 echo "One file of 52 MB                    time s   speed vs gzip -6 (budget: tsubo at least 1.0x)"
 printf '  %-34s %s   %s\n' "gzip -6" "$(secs one-gzip)" "1.00"
@@ -218,7 +220,7 @@ for r in $(seq "$runs"); do
     time_cmd "gzip-$f" gzip -6 -c "letters-$f.txt"
     for m in 2 3 4; do
       rm -f "letters-$f-o$m.lzh"
-      time_cmd "tsubo-$f-$m" env TSUBO_THREADS=1 "$tsubo" a -n2 -o$m "letters-$f-o$m.lzh" "letters-$f.txt"
+      TSUBO_THREADS=1 time_cmd "tsubo-$f-$m" "$tsubo" a -n2 -o$m "letters-$f-o$m.lzh" "letters-$f.txt"
     done
   done
 done
@@ -245,7 +247,7 @@ if [ "$do_scale" = 1 ]; then
   echo "Scale (100,000 members against 10,000; budget: at most 12x)"
   for count in 10000 100000; do
     rm -f "scale-$count.lzh"
-    time_cmd "scale-a-$count" sh -c "cd small-$count && '$tsubo' a -n2 '$work/scale-$count.lzh' '*'"
+    time_cmd "scale-a-$count" in_dir "small-$count" "$tsubo" a -n2 "$work/scale-$count.lzh" '*'
     time_cmd "scale-l-$count" "$tsubo" l "scale-$count.lzh"
     time_cmd "scale-t-$count" "$tsubo" t -n2 "scale-$count.lzh"
     cp "scale-$count.lzh" "scale-d-$count.lzh"

@@ -27,8 +27,11 @@ long ArchiveInput::Read(void* destination, std::size_t count) {
       continue;
     }
     // Positional reads: the headers of a directory cost one system call per
-    // buffer, never a seek as well.
-    const long got = plat::ReadFileAt(file_, position_, buffer_, sizeof buffer_);
+    // buffer, never a seek as well. After a jump over a member's data the
+    // next header is all that is wanted, so a short read does.
+    const bool jumped = position_ - (bufferStart_ + bufferSize_) >= sizeof buffer_;
+    const long got =
+        plat::ReadFileAt(file_, position_, buffer_, jumped ? kReadAfterJump : sizeof buffer_);
     if (got <= 0) {
       if (got < 0 && done == 0) return -1;
       break;

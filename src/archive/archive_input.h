@@ -41,4 +41,7 @@ class ArchiveInput {
   // Large enough for dozens of small members, small enough that skipping
   // large members does not read much of their data.
   unsigned char buffer_[8192];
+  // Most headers fit in this; copying a whole buffer for each header of a
+  // directory of large members cost more than the rest of reading it.
+  static constexpr std::uint32_t kReadAfterJump = 1024;
 };

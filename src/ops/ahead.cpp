@@ -18,13 +18,18 @@ namespace {
 
 constexpr std::size_t kPieces = 2;
 constexpr std::size_t kMostMembersAhead = 256;
+// A test keeps no bytes, so it may plan far ahead: while the main thread
+// still loads the directory it consumes nothing, and a short window would
+// leave the workers idle.
+constexpr std::size_t kTestedPerWorker = 256;
+constexpr std::size_t kMostTestedAhead = 1024;
 // A test's batch: members up to this many packed bytes, or this many.
 constexpr std::uint64_t kBatchBytes = 256 * 1024;
 constexpr std::size_t kBatchMembers = 16;
 // A test's batches that wait for a worker, per worker. The main thread takes
 // members no worker has started, so without a bound, batches it has done
 // could pile up behind workers that are slow to wake.
-constexpr int kBatchesWaiting = 4;
+constexpr int kBatchesWaiting = 8;
 // A test decodes members smaller than this in their turn: handing one to a
 // worker costs more than decoding it.
 constexpr std::uint64_t kSmallestAhead = 1024;
@@ -108,9 +113,10 @@ void CUnlha::ScheduleAhead() {
   // Many members a worker, so that a large member ahead leaves no worker
   // idle (a test keeps several batches queued for each); a test keeps no
   // bytes, an extraction at most kPieces + 2 pieces a member.
-  const std::size_t perWorker = options_.testMode ? 64 : 4;
-  const std::size_t window =
-      std::min(kMostMembersAhead, perWorker * static_cast<std::size_t>(options_.threads));
+  const std::size_t threads = static_cast<std::size_t>(options_.threads);
+  const std::size_t window = options_.testMode
+                                 ? std::min(kMostTestedAhead, kTestedPerWorker * threads)
+                                 : std::min(kMostMembersAhead, 4 * threads);
   // A test refills by whole batches, not one member as each is taken.
   if (options_.testMode && ahead_.size() + kBatchMembers > window && !ahead_.empty()) return;
   const plat::FileHandle file = DataFile();
@@ -179,7 +185,10 @@ void CUnlha::DecodeAhead(AheadJob& job, plat::FileHandle file, Codecs& codecs) {
 
 bool CUnlha::HelpAhead() {
   for (const std::shared_ptr<AheadJob>& job : ahead_) {
-    if (job->entry.packed_size <= kMostHelped && !job->started.exchange(true)) {
+    // Most of the window is started: a plain load passes over those without
+    // taking their cache lines from the workers.
+    if (job->entry.packed_size <= kMostHelped && !job->started.load() &&
+        !job->started.exchange(true)) {
       DecodeAhead(*job, DataFile(), codecs_);
       return true;
     }
