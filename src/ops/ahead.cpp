@@ -3,9 +3,8 @@
 // main thread writes, asks and reports in archive order. What a member
 // costs ahead of its turn is at most kPieces + 2 pieces of 64 KiB (nothing
 // when testing); each worker has one decoder. A test starts decoding while
-// the directory still loads, and its main thread decodes too.
+// the directory still loads.
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -26,16 +25,9 @@ constexpr std::size_t kMostTestedAhead = 1024;
 // A test's batch: members up to this many packed bytes, or this many.
 constexpr std::uint64_t kBatchBytes = 256 * 1024;
 constexpr std::size_t kBatchMembers = 16;
-// A test's batches that wait for a worker, per worker. The main thread takes
-// members no worker has started, so without a bound, batches it has done
-// could pile up behind workers that are slow to wake.
-constexpr int kBatchesWaiting = 8;
 // A test decodes members smaller than this in their turn: handing one to a
 // worker costs more than decoding it.
 constexpr std::uint64_t kSmallestAhead = 1024;
-// The main thread decodes members up to this size only, so that it soon
-// comes back to hand out more work; larger ones are left to the workers.
-constexpr std::uint64_t kMostHelped = 128 * 1024;
 // How often a waiting main thread looks at a worker's progress.
 constexpr std::chrono::milliseconds kProgressPoll(100);
 
@@ -48,9 +40,6 @@ struct CUnlha::AheadJob {
   ChunkQueue queue;
   std::mutex mutex;
   std::condition_variable finished;
-  // Claimed by the thread that decodes the member: a worker, or in a test
-  // the main thread, which decodes members rather than wait for them.
-  std::atomic<bool> started = false;
   bool done = false;
   DataResult result = {DataOutcome::kDataError, 0};
 };
@@ -121,8 +110,7 @@ void CUnlha::ScheduleAhead() {
   if (options_.testMode && ahead_.size() + kBatchMembers > window && !ahead_.empty()) return;
   const plat::FileHandle file = DataFile();
   while (ahead_.size() < window && planned_ < plan_.size() &&
-         (!planGrowing_ || WholeBatchPlanned()) &&
-         (!options_.testMode || batchesWaiting_ < kBatchesWaiting * options_.threads)) {
+         (!planGrowing_ || WholeBatchPlanned())) {
     // A test takes small members in batches: the main thread, which has
     // little to do for each, then waits once a batch rather than once a
     // member (each wait and wake-up costs more than decoding a few KiB).
@@ -135,13 +123,9 @@ void CUnlha::ScheduleAhead() {
       batch.push_back(std::move(job));
     } while (options_.testMode && packed < kBatchBytes && batch.size() < kBatchMembers &&
              ahead_.size() < window && planned_ < plan_.size());
-    ++batchesWaiting_;
     Workers().Submit([this, batch, file](int worker) {
-      --batchesWaiting_;
       for (const std::shared_ptr<AheadJob>& job : batch) {
-        if (!job->started.exchange(true)) {
-          DecodeAhead(*job, file, workerCodecs_[static_cast<std::size_t>(worker)]);
-        }
+        DecodeAhead(*job, file, workerCodecs_[static_cast<std::size_t>(worker)]);
       }
       for (const std::shared_ptr<AheadJob>& job : batch) {
         const std::lock_guard<std::mutex> lock(job->mutex);
@@ -183,37 +167,12 @@ void CUnlha::DecodeAhead(AheadJob& job, plat::FileHandle file, Codecs& codecs) {
   job.done = true;
 }
 
-bool CUnlha::HelpAhead() {
-  for (const std::shared_ptr<AheadJob>& job : ahead_) {
-    // Most of the window is started: a plain load passes over those without
-    // taking their cache lines from the workers.
-    if (job->entry.packed_size <= kMostHelped && !job->started.load() &&
-        !job->started.exchange(true)) {
-      DecodeAhead(*job, DataFile(), codecs_);
-      return true;
-    }
-  }
-  return false;
-}
-
 DataResult CUnlha::Drain(AheadJob& job, lzh::ByteSink* out, ProgressMeter& meter) {
   if (options_.testMode) {
-    // A test's main thread has little else to do: it decodes the member
-    // itself when no worker has started it, and the members ahead that no
-    // worker has started while it waits (small ones only).
-    if (job.entry.packed_size <= kMostHelped && !job.started.exchange(true)) {
-      FileRangeSource in(DataFile(), job.entry.data_offset, job.entry.packed_size);
-      return Unpack(codecs_, in, job.entry, out);
-    }
+    // Nothing comes through the queue: the meter follows the worker.
     std::unique_lock<std::mutex> lock(job.mutex);
-    while (!job.done) {
-      lock.unlock();
-      const bool helped = HelpAhead();
-      lock.lock();
-      // Nothing comes through the queue: the meter follows the worker.
-      if (!helped && !job.finished.wait_for(lock, kProgressPoll, [&job] { return job.done; })) {
-        meter.Set(job.queue.Written());
-      }
+    while (!job.finished.wait_for(lock, kProgressPoll, [&job] { return job.done; })) {
+      meter.Set(job.queue.Written());
     }
     return job.result;
   }
@@ -236,6 +195,5 @@ void CUnlha::StopAhead() {
   plan_.clear();
   planGrowing_ = false;
   planned_ = 0;
-  workers_.reset();     // waits for the jobs that run: each stops at its next piece
-  batchesWaiting_ = 0;  // the batches no worker began were dropped with the pool
+  workers_.reset();  // waits for the jobs that run: each stops at its next piece
 }

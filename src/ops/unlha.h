@@ -5,7 +5,6 @@
 // status code (kStatusOk on success).
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -149,19 +148,15 @@ class CUnlha {
   std::shared_ptr<AheadJob> TakeAheadJob(const ArchiveEntry& entry);
   // Decodes the job's member from `file` into its queue.
   void DecodeAhead(AheadJob& job, plat::FileHandle file, Codecs& codecs);
-  // Decodes the first member ahead that no worker has started; false when
-  // there is none.
-  bool HelpAhead();
   // Passes the job's bytes on to `out` and returns how its decoding ended.
   DataResult Drain(AheadJob& job, lzh::ByteSink* out, ProgressMeter& meter);
   // Drops every job ahead (before files close).
   void StopAhead();
 
   std::unique_ptr<WorkerPool> workers_;
-  std::vector<std::size_t> plan_;        // members to decode ahead, in order
-  std::size_t planned_ = 0;              // how many of them were submitted
-  bool planGrowing_ = false;             // the plan is a guess made while loading
-  std::atomic<int> batchesWaiting_ = 0;  // submitted, not yet begun by a worker
+  std::vector<std::size_t> plan_;  // members to decode ahead, in order
+  std::size_t planned_ = 0;        // how many of them were submitted
+  bool planGrowing_ = false;       // the plan is a guess made while loading
   std::deque<std::shared_ptr<AheadJob>> ahead_;
 
   // The lasting answers "all": no more path questions, no more questions.
