@@ -1,9 +1,9 @@
 // Decoding ahead: the members that the extract runner will take next are
 // decoded on worker threads, each into a bounded queue of pieces, while the
 // main thread writes, asks and reports in archive order. What a member
-// costs ahead of its turn is at most kPieces + 2 pieces of 64 KiB (nothing
-// when testing); each worker has one decoder. A test starts decoding while
-// the directory still loads.
+// costs ahead of its turn is at most kPieces + 2 pieces of 64 KiB (when
+// testing, only its job of about 1 KiB); each worker has one decoder. A test
+// starts decoding while the directory still loads.
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
