@@ -19,9 +19,9 @@ constexpr std::size_t kPieces = 2;
 constexpr std::size_t kMostMembersAhead = 256;
 // A test keeps no bytes, so it may plan far ahead: while the main thread
 // still loads the directory it consumes nothing, and a short window would
-// leave the workers idle.
+// leave the workers idle. At most 4 MiB of jobs, however many cores.
 constexpr std::size_t kTestedPerWorker = 256;
-constexpr std::size_t kMostTestedAhead = 1024;
+constexpr std::size_t kMostTestedAhead = 4096;
 // A test's batch: members up to this many packed bytes, or this many.
 constexpr std::uint64_t kBatchBytes = 256 * 1024;
 constexpr std::size_t kBatchMembers = 16;
