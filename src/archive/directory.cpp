@@ -41,7 +41,7 @@ ArchiveEntry Directory::operator[](std::size_t index) const {
   std::memcpy(entry.method, r.method, sizeof entry.method);
   entry.os_id = r.os_id;
   entry.packed_size = PackedSizeAt(index);
-  entry.original_size = r.large ? largeSizes_[2 * std::size_t{r.packed_size} + 1] : r.original_size;
+  entry.original_size = r.large ? LargeSizesOf(r)[1] : r.original_size;
   entry.mtime = r.mtime;
   entry.attributes = r.attributes;
   std::strcpy(entry.directory, strings_.c_str() + r.directory);

@@ -43,7 +43,7 @@ class Directory {
   std::uint64_t HeaderOffsetAt(std::size_t index) const { return records_[index].header_offset; }
   std::uint64_t PackedSizeAt(std::size_t index) const {
     const Record& r = records_[index];
-    return r.large ? largeSizes_[2 * std::size_t{r.packed_size}] : r.packed_size;
+    return r.large ? LargeSizesOf(r)[0] : r.packed_size;
   }
   // The directory part followed by the name part of member `index`.
   std::string MemberPathAt(std::size_t index) const;
@@ -85,6 +85,10 @@ class Directory {
   // a side table, not in a larger record.
   static_assert(sizeof(Record) <= 64);
 
+  // A large member's packed and original size.
+  const std::uint64_t* LargeSizesOf(const Record& r) const {
+    return &largeSizes_[2 * std::size_t{r.packed_size}];
+  }
   std::uint32_t Store(const char* text);
   Record RecordOf(const ArchiveEntry& entry);
 

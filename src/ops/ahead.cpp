@@ -16,6 +16,7 @@
 namespace {
 
 constexpr std::size_t kPieces = 2;
+constexpr std::size_t kExtractedPerWorker = 4;
 constexpr std::size_t kMostMembersAhead = 256;
 // A test keeps no bytes, so it may plan far ahead: while the main thread
 // still loads the directory it consumes nothing, and a short window would
@@ -105,7 +106,7 @@ void CUnlha::ScheduleAhead() {
   const std::size_t threads = static_cast<std::size_t>(options_.threads);
   const std::size_t window = options_.testMode
                                  ? std::min(kMostTestedAhead, kTestedPerWorker * threads)
-                                 : std::min(kMostMembersAhead, 4 * threads);
+                                 : std::min(kMostMembersAhead, kExtractedPerWorker * threads);
   // A test refills by whole batches, not one member as each is taken.
   if (options_.testMode && ahead_.size() + kBatchMembers > window && !ahead_.empty()) return;
   const plat::FileHandle file = DataFile();
