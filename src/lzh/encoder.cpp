@@ -131,8 +131,8 @@ void Encoder::RebaseHeads() {
     b.head = Rebase(b.head);
     if (b.head == 0) b.count = 0;
   }
-  for (std::uint32_t& h : head4_) h = Rebase(h);
-  for (std::uint32_t& h : head8_) h = Rebase(h);
+  for (ChainHead& h : head4_) h = {Rebase(h.newest), Rebase(h.previous)};
+  for (ChainHead& h : head8_) h = {Rebase(h.newest), Rebase(h.previous)};
   headBase_ -= kHeadRebase;
   countBase_ = Rebase(countBase_);
 }
@@ -248,15 +248,21 @@ inline void Encoder::LinkPosition(std::int32_t position, unsigned hash) {
     bucketOf_[slot] = static_cast<std::uint16_t>(hash);
     if (b.head < countBase_) b.count = 0;
     b.count++;
-    std::uint32_t& h4 = head4_[Hash4(window_ + position)];
-    link4_[slot] = ChainDistance(p, h4);
-    h4 = p;
-    std::uint32_t& h8 = head8_[Hash8(window_ + position)];
-    link8_[slot] = ChainDistance(p, h8);
-    h8 = p;
+    LinkIntoChain(head4_[Hash4(window_ + position)], link4_, skip4_, p, slot);
+    LinkIntoChain(head8_[Hash8(window_ + position)], link8_, skip8_, p, slot);
   }
   link_[slot] = ChainDistance(p, b.head);
   b.head = p;
+}
+
+// Links the position p (a head value) at `slot` into a 4- or 8-byte chain.
+// Both of its distances come from the head, so linking waits for no load
+// of a link.
+inline void Encoder::LinkIntoChain(ChainHead& head, std::uint16_t* links, std::uint16_t* skips,
+                                   std::uint32_t p, std::uint32_t slot) {
+  links[slot] = ChainDistance(p, head.newest);
+  skips[slot] = ChainDistance(p, head.previous);
+  head = {p, head.newest};
 }
 
 // Advances over `count` positions inside a match and links each, as that
@@ -382,7 +388,7 @@ void Encoder::TakeUpTrees(std::int32_t end) {
 int Encoder::ProbeOwnWalk(int candidates, std::int32_t fullMatch) const {
   if (candidates < kShortChain) return candidates;
   const std::int32_t bound = LowestBound();
-  std::int32_t candidate = HeadIndex(head4_[Hash4(window_ + position_)]);
+  std::int32_t candidate = HeadIndex(head4_[Hash4(window_ + position_)].newest);
   int steps = 0;
   while (candidate > bound && steps < kProbeSteps) {
     steps++;
@@ -434,6 +440,13 @@ int Encoder::ProbeOwnWalk(int candidates, std::int32_t fullMatch) const {
 // with the current bytes on the 8 bytes from `shift` on, so the walk goes on
 // down the 8-byte chain, which holds every such position and far fewer
 // others: in text most steps of a 4-byte walk come after a match of 8.
+//
+// A walk is a chase of links, each load waiting for the one before. Here
+// the candidate after next comes from the candidate's skip, so two chases
+// run interleaved, each half as long. A skip leads where two links lead,
+// and the walk stops at the first candidate at or below the bound, so the
+// links and skips read past that point (of slots reused since) are never
+// used.
 template <std::uint32_t kCounted>
 std::int32_t Encoder::SearchFourByteChain(std::uint32_t head, int shift, int limit, int minimum) {
   const std::uint8_t* current = window_ + position_;
@@ -449,15 +462,19 @@ std::int32_t Encoder::SearchFourByteChain(std::uint32_t head, int shift, int lim
   std::uint32_t steps = 0;
   // The probe counts the steps of the whole 4-byte walk.
   const std::uint16_t* links = link4_;
+  const std::uint16_t* skips = skip4_;
   if (kCounted == 0 && floor >= shift + 8) {
-    candidate = HeadIndex(head8_[Hash8(current + shift)]);
+    candidate = HeadIndex(head8_[Hash8(current + shift)].newest);
     links = link8_;
+    skips = skip8_;
   }
   // The odd position is in the own bucket only by chance; -1 is never a
   // candidate (every bound is 0 or more).
   const std::int32_t odd = shift == 0 && oddBucket_ != hashValue_ ? oddPosition_ : -1;
+  std::int32_t next = candidate - links[static_cast<std::uint32_t>(candidate) & mask];
   while (candidate > bound) {
     if constexpr (kCounted != 0) steps++;
+    std::int32_t afterNext = candidate - skips[static_cast<std::uint32_t>(candidate) & mask];
     if (candidate != odd) {
       const int len = LengthToBeat(window_ + candidate - shift, current, floor, limit);
       if (len > floor) {
@@ -468,10 +485,16 @@ std::int32_t Encoder::SearchFourByteChain(std::uint32_t head, int shift, int lim
           break;
         }
         // The candidate agrees on those 8 bytes, so it is in the 8-byte chain.
-        if (kCounted == 0 && floor >= shift + 8) links = link8_;
+        if (kCounted == 0 && floor >= shift + 8 && links != link8_) {
+          links = link8_;
+          skips = skip8_;
+          next = candidate - links[static_cast<std::uint32_t>(candidate) & mask];
+          afterNext = candidate - skips[static_cast<std::uint32_t>(candidate) & mask];
+        }
       }
     }
-    candidate -= links[static_cast<std::uint32_t>(candidate) & mask];
+    candidate = next;
+    next = afterNext;
   }
   matchLength_ = best;
   matchPosition_ = bestPosition;
@@ -528,7 +551,7 @@ void Encoder::MarkLikeTheWalk(unsigned h, int shift, int candidates, std::int32_
 template <std::uint32_t kCounted>
 std::int32_t Encoder::SearchOwnBucket(int limit) {
   std::int32_t fullMatch =
-      SearchFourByteChain<kCounted>(head4_[Hash4(window_ + position_)], 0, limit, 4);
+      SearchFourByteChain<kCounted>(head4_[Hash4(window_ + position_)].newest, 0, limit, 4);
   if (matchLength_ == 2) {
     const std::uint8_t* current = window_ + position_;
     const std::int32_t bound = LowestBound();
@@ -648,8 +671,8 @@ inline void Encoder::SearchShiftedBucket(unsigned h, int shift, bool fast) {
     // matches have shift + 3 bytes or more; those of shift + 4 or more agree
     // there on 4 bytes.
     const int entryLength = matchLength_;
-    std::int32_t fullMatch = SearchFourByteChain<0>(head4_[Hash4(window_ + position_ + shift)],
-                                                    shift, kMaxMatch, shift + 4);
+    std::int32_t fullMatch = SearchFourByteChain<0>(
+        head4_[Hash4(window_ + position_ + shift)].newest, shift, kMaxMatch, shift + 4);
     if (matchLength_ == entryLength && entryLength < shift + 3) {
       SearchFirstOfLength(h, shift, shift + 3);
     }

@@ -21,7 +21,7 @@ struct EncodeResult {
 };
 
 // Owns every table of the match finder and of the block encoder, sized for
-// -lh7- and allocated with the object (about 1.5 MiB: make it on the heap), so
+// -lh7- and allocated with the object (about 2 MiB: make it on the heap), so
 // nothing is allocated per member. One object codes one member at a time;
 // separate objects share nothing.
 class Encoder {
@@ -65,6 +65,13 @@ class Encoder {
   // What a walk down a bucket's tree met: the longest match (0 when none)
   // and the newest position of that length, and the newest position whose
   // match has at least the walk's threshold length (-1 when none).
+  // The newest position of a 4- or 8-byte chain and the one it links to,
+  // so that a position linked in learns both without reading a link.
+  struct ChainHead {
+    std::uint32_t newest;
+    std::uint32_t previous;
+  };
+
   struct TreeMatch {
     int length;
     std::int32_t position;
@@ -87,6 +94,8 @@ class Encoder {
   unsigned RollHash(unsigned hash, std::int32_t position) const;
   std::uint16_t ChainDistance(std::uint32_t from, std::uint32_t to) const;
   void LinkPosition(std::int32_t position, unsigned hash);
+  void LinkIntoChain(ChainHead& head, std::uint16_t* links, std::uint16_t* skips, std::uint32_t p,
+                     std::uint32_t slot);
   void AdvanceAndLink(int count);
   TreeMatch InsertIntoTree(std::int32_t at, std::int32_t root, int threshold);
   void CatchUpTrees(std::int32_t end);
@@ -171,12 +180,16 @@ class Encoder {
   std::uint16_t bucketOf_[kMaxDictionary] = {};
   std::uint64_t crowded_[kHashBuckets / 64] = {};  // buckets whose chain proved long
   // The 4-byte chains, kept the same way while the fast search runs, for
-  // finding long matches fast.
-  std::uint32_t head4_[kHashBuckets] = {};
+  // finding long matches fast. Each position also keeps the distance two
+  // steps down its chain (kChainEnd the same way), so that a walk follows
+  // two interleaved chains and waits for one load every other step.
+  ChainHead head4_[kHashBuckets] = {};
   std::uint16_t link4_[kMaxDictionary] = {};
+  std::uint16_t skip4_[kMaxDictionary] = {};
   // And over 8-byte groups, for the walks after a match of 8 bytes.
-  std::uint32_t head8_[kHashBuckets] = {};
+  ChainHead head8_[kHashBuckets] = {};
   std::uint16_t link8_[kMaxDictionary] = {};
+  std::uint16_t skip8_[kMaxDictionary] = {};
 
   // Per bucket a binary search tree of its positions within the reach,
   // ordered by the 256 bytes that follow each position, the newer above the
