@@ -175,8 +175,10 @@ class Encoder {
   // Per position (at position AND (D - 1)): the distance back to the position
   // linked into the same bucket before it, or kChainEnd when that one is D - 1
   // or more bytes back (no later search reaches it); and (while the fast
-  // search runs) the bucket itself.
+  // search runs) the bucket itself. Also the distance two steps down the
+  // bucket's chain, for the walks that chase two links at a time.
   std::uint16_t link_[kMaxDictionary] = {};
+  std::uint16_t skip_[kMaxDictionary] = {};
   std::uint16_t bucketOf_[kMaxDictionary] = {};
   std::uint64_t crowded_[kHashBuckets / 64] = {};  // buckets whose chain proved long
   // The 4-byte chains, kept the same way while the fast search runs, for
