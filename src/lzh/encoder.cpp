@@ -47,6 +47,9 @@ constexpr std::uint32_t kTreeTrial = 1024;
 constexpr std::uint32_t kProbeInterval = 32;
 constexpr int kProbeSteps = 1024;
 constexpr unsigned kHashMask = (1u << 15) - 1;
+// Positions ahead whose tables AdvanceAndLink fetches early (2 to 6 gave
+// the same, 12 less).
+constexpr std::int32_t kLinkAhead = 4;
 // A link distance that leads below every later search's bound.
 constexpr std::uint16_t kChainEnd = 0xFFFF;
 // Before head values could overflow they are moved down by this much.
@@ -275,8 +278,13 @@ inline void Encoder::LinkIntoChain(ChainHead& head, std::uint16_t* links, std::u
 
 // Advances over `count` positions inside a match and links each, as that
 // many rounds of AdvancePosition and LinkPosition do. Up to the next slide
-// the position and hash stay in locals rather than in members.
+// the position and hash stay in locals rather than in members. Linking
+// waits mostly for the lines of the three heads and of the count it takes
+// down, which are as good as random; they are fetched kLinkAhead positions
+// early (a prefetch is a hint: it never faults and changes no result).
 void Encoder::AdvanceAndLink(int count) {
+  // The bytes hashed ahead lie within the look-ahead of the window.
+  static_assert(kLinkAhead + 8 <= kMaxMatch);
   while (count > 0) {
     const std::int32_t room = static_cast<std::int32_t>(windowSize_ - kMaxMatch) - 1 - position_;
     if (room <= 0) {  // this advance slides the window
@@ -291,6 +299,13 @@ void Encoder::AdvanceAndLink(int count) {
     for (int i = 0; i < run; i++) {
       position++;
       hash = RollHash(hash, position);
+      if (fastSearch_) {
+        const std::int32_t ahead = position + kLinkAhead;
+        const std::uint32_t slot = static_cast<std::uint32_t>(ahead) & (dictionarySize_ - 1);
+        __builtin_prefetch(&buckets_[bucketOf_[slot]], 1);
+        __builtin_prefetch(&head4_[Hash4(window_ + ahead)], 1);
+        __builtin_prefetch(&head8_[Hash8(window_ + ahead)], 1);
+      }
       LinkPosition(position, hash);
     }
     position_ = position;
