@@ -255,14 +255,13 @@ inline void Encoder::LinkPosition(std::int32_t position, unsigned hash) {
     LinkIntoChain(head8_[Hash8(window_ + position)], link8_, skip8_, p, slot);
   }
   // The head's link is read here rather than kept in the bucket beside the
-  // count: a third word per bucket costs more than the read (measured).
-  const std::uint32_t one = p - b.head;
-  const std::uint32_t two =
-      one + link_[static_cast<std::uint32_t>(HeadIndex(b.head)) & (dictionarySize_ - 1)];
-  link_[slot] = static_cast<std::uint16_t>(one <= dictionarySize_ - 2 ? one : kChainEnd);
-  // A link of kChainEnd, or a stale one of a head out of reach, makes the
-  // sum pass D - 2 too.
-  skip_[slot] = static_cast<std::uint16_t>(two <= dictionarySize_ - 2 ? two : kChainEnd);
+  // count: a third word per bucket costs more than the read (measured). A
+  // link of kChainEnd, or a stale one of a head out of reach, leads out of
+  // reach too.
+  const std::uint16_t headLink =
+      link_[static_cast<std::uint32_t>(HeadIndex(b.head)) & (dictionarySize_ - 1)];
+  link_[slot] = ChainDistance(p, b.head);
+  skip_[slot] = ChainDistance(p, b.head - headLink);
   b.head = p;
 }
 

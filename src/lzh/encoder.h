@@ -62,9 +62,6 @@ class Encoder {
     std::uint32_t count;
   };
 
-  // What a walk down a bucket's tree met: the longest match (0 when none)
-  // and the newest position of that length, and the newest position whose
-  // match has at least the walk's threshold length (-1 when none).
   // The newest position of a 4- or 8-byte chain and the one it links to,
   // so that a position linked in learns both without reading a link.
   struct ChainHead {
@@ -72,6 +69,9 @@ class Encoder {
     std::uint32_t previous;
   };
 
+  // What a walk down a bucket's tree met: the longest match (0 when none)
+  // and the newest position of that length, and the newest position whose
+  // match has at least the walk's threshold length (-1 when none).
   struct TreeMatch {
     int length;
     std::int32_t position;
